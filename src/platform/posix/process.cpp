@@ -1,0 +1,62 @@
+#include "platform/process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace keston::platform {
+
+namespace {
+
+constexpr int INTERRUPT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+const char* g_interrupt_message = nullptr;
+std::size_t g_interrupt_length = 0;
+volatile sig_atomic_t g_interrupt_reported = 0;
+
+// Runs in signal context: only async-signal-safe calls. The message goes out
+// once, whichever signals arrive; then the signal's default action ends the
+// process, so the unwritten rest of the output buffer is dropped.
+extern "C" void on_interrupt_signal(int signal_number) {
+    if (g_interrupt_reported == 0) {
+        g_interrupt_reported = 1;
+        [[maybe_unused]] const ssize_t ignored = ::write(STDOUT_FILENO, g_interrupt_message, g_interrupt_length);
+    }
+    ::signal(signal_number, SIG_DFL);
+    ::raise(signal_number);
+}
+
+void ensure_open(int fd) {
+    if (::fcntl(fd, F_GETFD) >= 0) return;
+    const int null_fd = ::open("/dev/null", O_RDWR);
+    if (null_fd >= 0 && null_fd != fd) ::close(null_fd);
+}
+
+}  // namespace
+
+void prepare_process() {
+    // Opened in ascending order, each /dev/null lands on the lowest free descriptor.
+    ensure_open(STDIN_FILENO);
+    ensure_open(STDOUT_FILENO);
+    ensure_open(STDERR_FILENO);
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+void install_interrupt_handler(const char* message) {
+    g_interrupt_message = message;
+    g_interrupt_length = std::strlen(message);
+    struct sigaction action {};
+    action.sa_handler = on_interrupt_signal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal_number : INTERRUPT_SIGNALS) sigaddset(&action.sa_mask, signal_number);
+    for (const int signal_number : INTERRUPT_SIGNALS) ::sigaction(signal_number, &action, nullptr);
+}
+
+void remove_interrupt_handler() {
+    for (const int signal_number : INTERRUPT_SIGNALS) ::signal(signal_number, SIG_DFL);
+}
+
+}  // namespace keston::platform

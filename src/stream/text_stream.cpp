@@ -1,0 +1,175 @@
+#include "stream/text_stream.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/globals.h"
+#include "platform/file_io.h"
+
+namespace keston {
+
+TextStream* g_input = nullptr;
+TextStream* g_output = nullptr;
+
+namespace {
+
+TextStream* allocate_stream(std::uint32_t capacity) {
+    return static_cast<TextStream*>(std::malloc(sizeof(TextStream) + capacity));
+}
+
+void init_stream(TextStream* stream, int fd, std::uint32_t capacity, std::uint32_t mode) {
+    stream->fd = fd;
+    stream->cursor = stream->data();
+    stream->end = mode == TS_WRITE ? stream->data() + capacity : stream->data();
+    stream->capacity = capacity;
+    stream->mode = mode;
+}
+
+// A read may return less than asked for (the system caps a single read below
+// 2 GiB), so keep reading until the file is in or the system has no more.
+std::uint32_t load_whole(int fd, char* data, std::uint32_t length) {
+    std::uint32_t loaded = 0;
+    while (loaded < length) {
+        const std::int32_t got = platform::read_bytes(fd, data + loaded, length - loaded);
+        if (got <= 0) break;
+        loaded += static_cast<std::uint32_t>(got);
+    }
+    return loaded;
+}
+
+TextStream* open_whole_file(int fd) {
+    const std::int32_t length = platform::seek(fd, 0, platform::SEEK_FROM_END);
+    if (length < 0 || platform::seek(fd, 0, platform::SEEK_FROM_START) < 0) {
+        platform::close(fd);
+        return nullptr;
+    }
+    TextStream* stream = allocate_stream(static_cast<std::uint32_t>(length));
+    if (stream == nullptr) {
+        platform::close(fd);
+        return nullptr;
+    }
+    init_stream(stream, fd, static_cast<std::uint32_t>(length), 0);
+    stream->end += load_whole(fd, stream->data(), stream->capacity);
+    platform::close(fd);
+    stream->fd = 0;
+    return stream;
+}
+
+// False at end of input. A failed read ends the input the same way.
+bool refill(TextStream* stream) {
+    stream->cursor = stream->end = stream->data();
+    if (stream->fd == 0) return false;
+    const std::int32_t got = platform::read_bytes(stream->fd, stream->data(), stream->capacity);
+    if (got <= 0) return false;
+    stream->end += got;
+    return true;
+}
+
+std::int32_t report_long_line() {
+    std::printf("\n\r?KESTON-F-Line %d in input source file is too long\n\r", g_line_number);
+    return -1;
+}
+
+}  // namespace
+
+TextStream* open_input(const char* name, std::uint32_t size) {
+    if (name == nullptr) return nullptr;
+    const int fd = platform::open_read(name);
+    if (fd < 0) return nullptr;
+    if (size == 0) return open_whole_file(fd);
+    TextStream* stream = allocate_stream(size);
+    if (stream == nullptr) {
+        platform::close(fd);
+        return nullptr;
+    }
+    init_stream(stream, fd, size, 0);
+    return stream;
+}
+
+TextStream* open_output(const char* name) {
+    if (name == nullptr) return nullptr;
+    TextStream* stream = allocate_stream(TS_BLOCK);
+    if (stream == nullptr) return nullptr;
+    const int fd = platform::create_write(name);
+    if (fd < 0) {
+        std::free(stream);
+        return nullptr;
+    }
+    init_stream(stream, fd, TS_BLOCK, TS_WRITE);
+    return stream;
+}
+
+// Copies the loaded bytes up to the next LF span by span, leaving out CR bytes.
+std::int32_t read_line(char* buffer) {
+    TextStream* stream = g_input;
+    std::int32_t count = 0;
+    for (;;) {
+        if (stream->cursor >= stream->end && !refill(stream)) break;
+        char* span_end = static_cast<char*>(
+            std::memchr(stream->cursor, '\n', static_cast<std::size_t>(stream->end - stream->cursor)));
+        const bool line_ends = span_end != nullptr;
+        if (!line_ends) span_end = stream->end;
+        while (stream->cursor < span_end) {
+            char* piece_end = static_cast<char*>(
+                std::memchr(stream->cursor, '\r', static_cast<std::size_t>(span_end - stream->cursor)));
+            if (piece_end == nullptr) piece_end = span_end;
+            const std::int32_t length = static_cast<std::int32_t>(piece_end - stream->cursor);
+            if (count + length >= TS_LINE_LIMIT) {
+                stream->cursor += TS_LINE_LIMIT - count;
+                return report_long_line();
+            }
+            std::memcpy(buffer + count, stream->cursor, static_cast<std::size_t>(length));
+            count += length;
+            stream->cursor = piece_end < span_end ? piece_end + 1 : piece_end;
+        }
+        if (line_ends) {
+            ++stream->cursor;
+            buffer[count] = '\0';
+            return count;
+        }
+    }
+    if (count == 0) return -1;
+    buffer[count] = '\0';
+    return count;
+}
+
+std::int32_t write_bytes(TextStream* stream, std::uint32_t count, const char* bytes) {
+    while (count != 0) {
+        if (stream->cursor >= stream->end) {
+            stream->cursor = stream->data();
+            if (platform::write_bytes(stream->fd, stream->data(), stream->capacity) !=
+                static_cast<std::int32_t>(stream->capacity)) {
+                return TS_ERR_WRITE;
+            }
+        }
+        const std::uint32_t room = static_cast<std::uint32_t>(stream->end - stream->cursor);
+        const std::uint32_t piece = count < room ? count : room;
+        std::memcpy(stream->cursor, bytes, piece);
+        stream->cursor += piece;
+        bytes += piece;
+        count -= piece;
+    }
+    return 0;
+}
+
+std::int32_t flush_stream(TextStream* stream) {
+    if ((stream->mode & TS_WRITE) == 0 || stream->cursor == stream->data()) return 0;
+    const std::uint32_t length = static_cast<std::uint32_t>(stream->cursor - stream->data());
+    if (platform::write_bytes(stream->fd, stream->data(), length) != static_cast<std::int32_t>(length)) {
+        std::printf("\n\r?KESTON-I-Write file error while flushing data\n\r");
+        return TS_ERR_WRITE;
+    }
+    stream->cursor = stream->data();
+    return 0;
+}
+
+void close_stream(TextStream* stream) {
+    if (stream->fd != 0) {
+        if ((stream->mode & TS_WRITE) != 0) flush_stream(stream);
+        platform::close(stream->fd);
+    }
+    std::free(stream);
+}
+
+}  // namespace keston

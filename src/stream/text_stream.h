@@ -1,0 +1,54 @@
+// Buffered file streams: the source read line by line, the destination
+// written in whole blocks.
+#pragma once
+
+#include <cstdint>
+
+namespace keston {
+
+constexpr std::uint32_t TS_BLOCK = 16384;   // chunk size of reads, block size of writes
+constexpr std::uint32_t TS_WRITE = 1;       // mode bit of a write stream
+constexpr std::int32_t TS_ERR_WRITE = static_cast<std::int32_t>(0xFF000100u);
+
+// Stored bytes that make a source line too long.
+constexpr std::int32_t TS_LINE_LIMIT = 1023;
+
+// One heap block: these fields, directly followed by the data area.
+struct TextStream {
+    std::int32_t fd;  // 0: no descriptor (a loaded whole-file stream)
+    char* cursor;     // read: next byte to deliver; write: next free byte
+    char* end;        // read: one past the loaded bytes; write: data() + capacity
+    std::uint32_t capacity;
+    std::uint32_t mode;
+
+    char* data() { return reinterpret_cast<char*>(this + 1); }
+};
+
+// The two streams of a run; main owns them from open to close.
+extern TextStream* g_input;
+extern TextStream* g_output;
+
+// size 0 loads the whole file at once; any other size is the chunk size.
+// Null on any failure, without a message.
+TextStream* open_input(const char* name, std::uint32_t size);
+
+// Creates or truncates name. The buffer is allocated first, so a lack of
+// memory never truncates an existing file. Null on any failure, without a message.
+TextStream* open_output(const char* name);
+
+// Next line of g_input into buffer (1023 bytes at least), CR bytes dropped and
+// NUL-terminated. The count of stored bytes, or -1 at end of input or after the
+// too-long message.
+std::int32_t read_line(char* buffer);
+
+// Appends count bytes; a full buffer is written when more bytes arrive.
+// 0, or TS_ERR_WRITE when a block was not written whole.
+std::int32_t write_bytes(TextStream* stream, std::uint32_t count, const char* bytes);
+
+// Writes what a write stream holds; TS_ERR_WRITE with a message when that fails.
+std::int32_t flush_stream(TextStream* stream);
+
+// Flushes a write stream, closes the descriptor and frees the block.
+void close_stream(TextStream* stream);
+
+}  // namespace keston

@@ -1,0 +1,148 @@
+#include "transform/local_labels.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/globals.h"
+
+namespace keston {
+
+char g_label_prefix[2];
+char g_label_names[LABEL_NAMES_SIZE];
+std::int32_t g_label_count = 0;
+std::int32_t g_label_base = 0;
+
+namespace {
+
+// The bytes that end a label name. NUL is one of them, so a name ends with its line.
+constexpr char g_label_delimiters[] = {'\t', '\0', ' ', ':', '\'', '"', '\\', ';', '%',
+                                       '&',  '*',  '(', ')', '=',  '-', '+',  '|', '/',
+                                       '[',  ']',  '.', ',', '<',  '>', '{',  '}', '#'};
+static_assert(sizeof g_label_delimiters == 27);
+
+// A label is written with at least this many digits, more from 10,000 on.
+constexpr int MIN_LABEL_DIGITS = 4;
+
+bool is_delimiter(char c) {
+    return std::memchr(g_label_delimiters, c, sizeof g_label_delimiters) != nullptr;
+}
+
+bool starts_with_prefix(const char* text) {
+    return text[0] == g_label_prefix[0] && text[1] == g_label_prefix[1];
+}
+
+// A line that starts with a blank, '#', '/', ';' or a label stays in the
+// present scope; any other non-empty line starts a new one.
+bool opens_scope(const char* line) {
+    switch (line[0]) {
+        case '\t':
+        case ' ':
+        case '#':
+        case '/':
+        case ';':
+            return false;
+        default:
+            return !starts_with_prefix(line);
+    }
+}
+
+std::int32_t report_long_line() {
+    std::printf("\n\r?KESTON-F-Line %d is too long after label processing\n\r", g_line_number);
+    return -1;
+}
+
+// Decimal digits of number, least significant first, padded to MIN_LABEL_DIGITS.
+int label_digits(std::int32_t number, char* reversed) {
+    int count = 0;
+    do {
+        reversed[count++] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number != 0);
+    while (count < MIN_LABEL_DIGITS) reversed[count++] = '0';
+    return count;
+}
+
+// Appends name, '_' and number at out[*written]; -1 when that would exceed the line.
+std::int32_t write_label(char* out, std::uint32_t* written, const char* name, std::uint32_t length,
+                         std::int32_t number) {
+    char reversed[16];
+    const int digits = label_digits(number, reversed);
+    const std::uint32_t total = length + 1 + static_cast<std::uint32_t>(digits);
+    if (*written + total > MAX_LINE_CHARS) return report_long_line();
+    char* p = out + *written;
+    std::memcpy(p, name, length);
+    p += length;
+    *p++ = '_';
+    for (int i = digits - 1; i >= 0; --i) *p++ = reversed[i];
+    *written += total;
+    return 0;
+}
+
+std::uint32_t measure_name(const char* name) {
+    std::uint32_t length = 0;
+    while (length <= MAX_LABEL_NAME && !is_delimiter(name[length])) ++length;
+    return length;
+}
+
+}  // namespace
+
+std::int32_t process_local_labels() {
+    const char* source = current_line();
+    if (source[0] == '\0') return 0;
+    g_line_toggle ^= 1;
+    char* const out = current_line();
+    if (opens_scope(source)) {
+        g_label_base = g_label_count;
+        g_label_names[0] = '\0';
+    }
+    std::uint32_t written = 0;
+    for (;;) {
+        if (starts_with_prefix(source)) {
+            std::uint32_t length = 0;
+            const std::int32_t number = lookup_local_label(source + 2, &length);
+            if (number < 0) return -1;
+            if (length != 0) {
+                if (write_label(out, &written, source + 2, length, number) != 0) return -1;
+                source += 2 + length;
+                continue;
+            }
+            // A prefix with no name behind it is plain text.
+        }
+        if (*source == '\0') break;
+        if (written == MAX_LINE_CHARS) return report_long_line();
+        out[written++] = *source++;
+    }
+    out[written] = '\0';
+    return 0;
+}
+
+std::int32_t lookup_local_label(const char* name, std::uint32_t* length_out) {
+    const std::uint32_t length = measure_name(name);
+    if (length > MAX_LABEL_NAME) {
+        std::printf("\n\r?KESTON-F-Local label name is too long in line %d\n\r", g_line_number);
+        *length_out = 0;
+        return -1;
+    }
+    *length_out = length;
+    // A stored name matches when it begins with the new one; the first match wins.
+    std::int32_t number = g_label_base;
+    std::size_t offset = 0;
+    while (g_label_names[offset] != '\0') {
+        const char* stored = g_label_names + offset;
+        if (std::strncmp(stored, name, length) == 0) return number;
+        offset += std::strlen(stored) + 1;
+        ++number;
+    }
+    if (offset + length + 2 >= LABEL_NAMES_SIZE) {
+        std::printf("\n\r?KESTON-F-Local label name array oveflow at line %d\n\r", g_line_number);
+        *length_out = 0;
+        return -1;
+    }
+    std::memcpy(g_label_names + offset, name, length);
+    g_label_names[offset + length] = '\0';
+    g_label_names[offset + length + 1] = '\0';
+    ++g_label_count;
+    return number;
+}
+
+}  // namespace keston

@@ -1,0 +1,31 @@
+// Local labels: every name behind the two prefix characters is rewritten as
+// the name, '_' and a number that is unique in the whole file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace keston {
+
+constexpr std::size_t LABEL_NAMES_SIZE = 33792;
+constexpr std::uint32_t MAX_LABEL_NAME = 32;
+
+extern char g_label_prefix[2];
+
+// The names of the current scope, each followed by a NUL, in the order of
+// their first appearance; an empty name ends the list.
+extern char g_label_names[LABEL_NAMES_SIZE];
+
+extern std::int32_t g_label_count;  // next free label number in the file
+extern std::int32_t g_label_base;   // number of the current scope's first name
+
+// Current line to the other buffer with every label rewritten; a non-empty
+// line becomes current. 0, or -1 after its message.
+std::int32_t process_local_labels();
+
+// Measures the name at name (behind a prefix) into *length_out and returns its
+// number in the current scope, adding it when it is new. -1 after a message,
+// with *length_out 0.
+std::int32_t lookup_local_label(const char* name, std::uint32_t* length_out);
+
+}  // namespace keston

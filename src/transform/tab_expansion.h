@@ -1,0 +1,12 @@
+// TABs of g_line_a expanded into spaces in g_line_b, trailing blanks dropped.
+#pragma once
+
+#include <cstdint>
+
+namespace keston {
+
+// 0, or -1 after its message when the expanded line would exceed 1023
+// characters (counted before the trailing blanks are dropped).
+std::int32_t expand_tabs();
+
+}  // namespace keston

@@ -1,0 +1,113 @@
+// Every command-line and file-name failure, run through the real binary: the
+// exact bytes on standard output, exit status 255, and nothing created on disk.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/files.h"
+#include "support/run_keston.h"
+
+namespace keston::test {
+namespace {
+
+const std::string USAGE =
+    "\n\rKESTON source text preprocessor.  Copyright (c) 2026 the keston developers  v2.0b\n\r"
+    "\n\rUsage: keston [{/|-}<switch> [...]]] <src_name> <dst_name>\n\rSwitches:\n\r"
+    "   -#      - verbose operations\n\r   -lxx    - local label processing, where\n\r"
+    "           - xx are the two chars of prefix\n\r   -f      - read the whole input file\n\r"
+    "   -q      - no line processing after quotes\n\r   -e      - do not write empty lines\n\r"
+    "   -t[n]   - compress spaces into tabs\n\r   -s[n]   - expand tabs into spaces\n\r"
+    "   -a      - remove asm-style comments\n\r   -c      - remove cpp-style comments\n\r"
+    "   -?      - display this help message\n\r\n\r";
+
+std::vector<std::string> entries(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+    return names;
+}
+
+TEST(CommandLine, EachFailureGivesItsOneMessageAndCreatesNothing) {
+    const std::string long_name(256, 'n');
+    const std::string no_dot(250, 'n');
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{}, USAGE},
+        {{"-?"}, USAGE},
+        {{"-h"}, USAGE},
+        {{"/H"}, USAGE},
+        {{"-?x"}, fatal("Switch -? has unexpected value")},
+        {{"-ae"}, fatal("Switch -a has unexpected value")},
+        {{"-l"}, fatal("Switch -l must have value")},
+        {{"-L"}, fatal("Switch -L must have value")},
+        {{"-t0"}, fatal("Switch -T has value less than lower limit")},
+        {{"-t65"}, fatal("Switch -T has value more than upper limit")},
+        {{"-s999999999"}, fatal("Switch -S has value more than upper limit")},
+        {{"-t1234567890"}, fatal("Switch -t has invalid value")},
+        {{"-Tx"}, fatal("Switch -T has invalid value")},
+        {{"/t+4"}, fatal("Switch -t has invalid value")},
+        {{"-a", "-A"}, fatal("Multiple switch specification")},
+        {{"-h", "-?"}, fatal("Multiple switch specification")},
+        {{"-?", "-a"}, fatal("Incompatible switch combination specified")},
+        {{"-?", "in.asm"}, fatal("Incompatible switch combination specified")},
+        {{"-h", "in.asm", "out.asm"}, fatal("Incompatible switch combination specified")},
+        {{"-s0", "-t0"}, fatal("Switch -S has value less than lower limit")},
+        {{"-?", "-t0"}, fatal("Switch -T has value less than lower limit")},
+        {{"a", "b", "c"}, fatal("Too many filenames specified")},
+        {{"-x", "a", "b", "c"}, fatal("Unknown switch specified: -x")},
+        {{"a", "b", "c", "-x"}, fatal("Too many filenames specified")},
+        {{"-a", ""}, fatal("Command line syntax error")},
+        {{"-"}, fatal("Command line syntax error")},
+        {{"/"}, fatal("Command line syntax error")},
+        {{"/xyz"}, fatal("Unknown switch specified: -xyz")},
+        {{"--"}, fatal("Unknown switch specified: --")},
+        {{long_name}, fatal("Too long filename")},
+        {{no_dot}, fatal("Too long filename")},
+        {{"-a"}, fatal("Input file name is not specified")},
+        {{"in.asm"}, fatal("Output file name is not specified")},
+        {{"missing.asm", "out.asm"}, fatal("Input file open failure")},
+        {{"-t", "4", "out"}, fatal("Input file open failure")},  // 4.ASM
+        {{"/no/such/in.asm", "out.asm"}, fatal("Input file open failure")},
+        {{".", "out.asm"}, fatal("Input file open failure")},
+        {{"in.asm", "no/such/out.asm"}, fatal("Output file creation failure")},
+        {{"in.asm", "."}, fatal("Output file creation failure")},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        write_file(dir / "in.asm", "x\n");
+        const RunResult result = run_keston(c.args, dir.path());
+        const std::string shown = c.args.empty() ? "(none)" : c.args[0];
+        EXPECT_EQ(result.out, c.out) << shown;
+        EXPECT_EQ(result.exit_code, 255) << shown;
+        EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"in.asm"}) << shown;
+    }
+}
+
+TEST(CommandLine, PrefixOfWrongLengthIsRefusedAfterBothFilesOpened) {
+    for (const char* prefix : {"-l@", "-l@@@"}) {
+        TempDir dir;
+        write_file(dir / "in.asm", "x\n");
+        write_file(dir / "out.asm", "old");
+        const RunResult result = run_keston({prefix, "in.asm", "out.asm"}, dir.path());
+        EXPECT_EQ(result.out, fatal("Invalid Local label prefix specified"));
+        EXPECT_EQ(result.exit_code, 255);
+        EXPECT_EQ(read_file(dir / "out.asm"), "");
+    }
+}
+
+TEST(CommandLine, NamesTakeTheDefaultExtensionAndMixWithSwitches) {
+    TempDir dir;
+    write_file(dir / "in.ASM", "a ;x\n");
+    const std::string dotless(249, 'o');
+    const RunResult result = run_keston({"in", "-a", dotless}, dir.path());
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(read_file(dir / (dotless + ".ASM")), "a\r\n");
+}
+
+}  // namespace
+}  // namespace keston::test

@@ -1,0 +1,152 @@
+// Whole runs through the real binary: destination bytes, messages, exit status,
+// in chunked and whole-file (-f) mode alike.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/files.h"
+#include "support/run_keston.h"
+
+namespace keston::test {
+namespace {
+
+struct RunCase {
+    std::vector<std::string> switches;
+    std::string source;
+    std::string destination;
+    std::string out;  // standard output
+};
+
+void expect_run(const RunCase& c) {
+    for (const bool whole_file : {false, true}) {
+        TempDir dir;
+        write_file(dir / "in.asm", c.source);
+        std::vector<std::string> args = c.switches;
+        if (whole_file) args.push_back("-f");
+        args.insert(args.end(), {"in.asm", "out.asm"});
+        const RunResult result = run_keston(args, dir.path());
+        const std::string shown = (c.switches.empty() ? "no switch" : c.switches[0]) + (whole_file ? " -f" : "");
+        EXPECT_EQ(result.out, c.out) << shown;
+        EXPECT_EQ(result.exit_code, 0) << shown;
+        EXPECT_EQ(read_file(dir / "out.asm"), c.destination) << shown << ", source: " << c.source.substr(0, 80);
+    }
+}
+
+TEST(Run, LinesComeOutWithCrLfThroughTheChosenChain) {
+    const std::string x1015(1015, 'x');
+    const RunCase cases[] = {
+        {{}, "", "", ""},
+        {{}, "a\r\nb\nc", "a\r\nb\r\nc\r\n", ""},
+        {{}, "a\n\rb\n\r", "a\r\nb\r\n", ""},
+        {{}, "a\rb\rc\r", "abc\r\n", ""},
+        {{}, std::string("A\0B\n\t \n", 6), "A\r\n\t \r\n", ""},
+        {{"-e"}, "a\n\n  \nb\n", "a\r\n  \r\nb\r\n", ""},
+        {{"-e", "-s"}, "a\n\n \t\nb\n", "a\r\nb\r\n", ""},
+        {{"-a", "-e"}, "; only\nmov ax,1 ; c\n", "mov ax,1\r\n", ""},
+        {{"-a", "-c"}, "mov ax,1 // a ; b\ndb \"a//b\" ; c\n", "mov ax,1\r\ndb \"a\r\n", ""},
+        {{"-a", "-q"}, "db \"a;b\" ; x\ncmp al,';'\n", "db \"a;b\"\r\ncmp al,';'\r\n", ""},
+        {{"-s"}, "ab\tc  \n", "ab      c\r\n", ""},
+        {{"-t"}, "        mov ax,1  \nab  c\n", "\tmov ax,1\r\nab  c\r\n", ""},
+        {{"-t4"}, "ab  c\n", "ab\tc\r\n", ""},
+        {{"-s2", "-t4"}, "\t\tx\n\tx\n", "\tx\r\n  x\r\n", ""},
+        {{"-s"}, "a\n\t" + x1015 + "\n", "a\r\n        " + x1015 + "\r\n", ""},
+        {{"-s"}, "a\n\t" + x1015 + "x\nb\n", "a\r\n", fatal("Line 2 is too long after tab conversion")},
+        {{}, "a\nb\n" + std::string(1023, 'x') + "\nc\n", "a\r\nb\r\n", fatal("Line 3 in input source file is too long")},
+        {{"-l@@"}, "p:\n @@" + std::string(33, 'n') + "\n", "p:\r\n", fatal("Local label name is too long in line 2")},
+        {{"-l@@"}, std::string(1016, 'x') + "@@ab\n" + std::string(1017, 'x') + "@@ab\n",
+         std::string(1016, 'x') + "ab_0000\r\n", fatal("Line 2 is too long after label processing")},
+    };
+    for (const RunCase& c : cases) expect_run(c);
+}
+
+TEST(Run, LocalLabelsAreNumberedPerScopeThroughTheFile) {
+    expect_run({{"-l@@"},
+                "proc1:\n@@loop:\n\tjnz\t@@loop\n\tjmp\t@@done\n@@done:\tret\n\nproc2:\n@@loop:\tlodsb\n"
+                "\tdb\t'@@loop',0\t; back to @@loop\n",
+                "proc1:\r\nloop_0000:\r\n\tjnz\tloop_0000\r\n\tjmp\tdone_0001\r\ndone_0001:\tret\r\n\r\nproc2:\r\n"
+                "loop_0002:\tlodsb\r\n\tdb\t'loop_0002',0\t; back to loop_0002\r\n",
+                ""});
+    expect_run({{"-l@@"},
+                "sub1:\n\tjz\t@@loop2\n\tjmp\t@@loop\n\tmov\tax,@@\nnext:\n\tmov\tbx,@@+2\n\tjmp\t@@x\nlast: @@y\n",
+                "sub1:\r\n\tjz\tloop2_0000\r\n\tjmp\tloop_0000\r\n\tmov\tax,@@\r\nnext:\r\n\tmov\tbx,@@+2\r\n"
+                "\tjmp\tx_0001\r\nlast: y_0003\r\n",
+                ""});
+    // The full chain: comments go first, labels run on expanded columns, then tabs return.
+    expect_run({{"-a", "-c", "-s", "-t", "-l@@", "-e"},
+                "f:\t; entry\n@@l:\tmov\tax,1 // one\n\n\tjnz\t@@l\n",
+                "f:\r\nl_0000:\t   mov\t   ax,1\r\n\tjnz\tl_0000\r\n",
+                ""});
+}
+
+TEST(Run, ChunkedAndWholeFileModesAgreeOnSeveralMegabytes) {
+    std::mt19937 random(7);
+    std::string source, destination;
+    while (source.size() < 3'000'000) {
+        std::string line(random() % 300, 'a');
+        for (char& c : line) c = "ab ;\t\r\x01\x80\""[random() % 9];
+        source += line + (random() % 4 == 0 ? "\r\n" : "\n");
+        std::erase(line, '\r');
+        destination += line + "\r\n";
+    }
+    expect_run({{}, source, destination, ""});
+}
+
+TEST(Run, VerboseShowsBannerAndNames) {
+    expect_run({{"-#"}, "x\n", "x\r\n",
+                "\n\rKESTON source text preprocessor.  Copyright (c) 2026 the keston developers  v2.0b\n\r"
+                "\r\nInput file name : in.asm\r\nOutput file name: out.asm\n"});
+}
+
+TEST(Run, SourceNamedAsDestinationIsRewrittenWithTheResult) {
+    for (const bool whole_file : {false, true}) {
+        TempDir dir;
+        write_file(dir / "f.asm", "a ; x\nb\n");
+        std::vector<std::string> args{"-a", "f.asm", "./f.asm"};
+        if (whole_file) args.push_back("-f");
+        const RunResult result = run_keston(args, dir.path());
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(read_file(dir / "f.asm"), "a\r\nb\r\n");
+    }
+}
+
+// /dev/./full: the dot keeps the name from getting the default extension.
+TEST(Run, WriteFailuresAreReportedOnce) {
+    TempDir dir;
+    write_file(dir / "small.asm", "x\n");
+    write_file(dir / "large.asm", std::string(20000, '\n'));
+    const RunResult small = run_keston({"small.asm", "/dev/./full"}, dir.path());
+    EXPECT_EQ(small.out, "\n\r?KESTON-I-Write file error while flushing data\n\r");
+    EXPECT_EQ(small.exit_code, 0);
+    const RunResult large = run_keston({"large.asm", "/dev/./full"}, dir.path());
+    EXPECT_EQ(large.out, fatal("Output file write error"));
+    EXPECT_EQ(large.exit_code, 0);
+}
+
+TEST(Run, InterruptPrintsItsMessageOnceAndEndsBySignal) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "in.asm").c_str(), 0600), 0);
+    const int writer = ::open((dir / "in.asm").c_str(), O_RDWR);  // held open, no data
+    const Child child = start_keston({"in.asm", "out.asm"}, dir.path());
+    for (int i = 0; i < 500 && !std::filesystem::exists(dir / "out.asm"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(child.pid, SIGINT);
+    const RunResult result = finish(child);
+    ::close(writer);
+    EXPECT_EQ(result.out, fatal("Operation is interrupted by user"));
+    EXPECT_EQ(result.signal, SIGINT);
+}
+
+}  // namespace
+}  // namespace keston::test
