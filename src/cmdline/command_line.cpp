@@ -19,7 +19,9 @@ constexpr char DEFAULT_EXTENSION[] = ".ASM";
 // A name without a dot must leave room for the extension (and a little more).
 constexpr std::size_t MAX_NAME_CHARS_WITHOUT_DOT = 249;
 
-void print_syntax_error() { std::printf("\n\r?KESTON-F-Command line syntax error\n\r"); }
+void print_syntax_error() {
+    std::printf("\n\r?KESTON-F-Command line syntax error\n\r");
+}
 
 // "-x" and "/x" are switches. An argument that begins with '/' and holds a
 // second '/' is an absolute POSIX path such as /tmp/x.asm, not a switch.

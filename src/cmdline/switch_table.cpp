@@ -37,7 +37,9 @@ void print_internal_error() {
     std::printf("\n\r*** INTERNAL ERROR *** Unknown switch type encountered\n\r");
 }
 
-constexpr char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr char ascii_upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 SwitchEntry* find_by_letter(char letter) {
     for (SwitchEntry& entry : g_switch_table) {
@@ -54,8 +56,7 @@ SwitchEntry* find_by_flag(std::uint32_t flag) {
 }
 
 int store_number(SwitchEntry& entry, char typed, const char* value_text) {
-    entry.value.number =
-        entry.valueType == SW_DECIMAL ? parse_decimal(value_text) : parse_hex(value_text);
+    entry.value.number = entry.valueType == SW_DECIMAL ? parse_decimal(value_text) : parse_hex(value_text);
     if (g_number_error != 0) {
         std::printf("\n\r?KESTON-F-Switch -%c has invalid value\n\r", typed);
         return 1;

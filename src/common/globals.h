@@ -41,9 +41,15 @@ extern std::uint32_t g_line_number;
 extern std::uint32_t g_compress_tab;
 extern std::uint32_t g_expand_tab;
 
-inline char* current_line() { return (g_line_toggle & 1) != 0 ? g_line_b : g_line_a; }
-inline char* other_line() { return (g_line_toggle & 1) != 0 ? g_line_a : g_line_b; }
+inline char* current_line() {
+    return (g_line_toggle & 1) != 0 ? g_line_b : g_line_a;
+}
+inline char* other_line() {
+    return (g_line_toggle & 1) != 0 ? g_line_a : g_line_b;
+}
 
-constexpr bool is_blank(char c) { return c == ' ' || c == '\t'; }
+constexpr bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 }  // namespace keston

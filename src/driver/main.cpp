@@ -31,7 +31,9 @@ constexpr std::uint32_t DEFAULT_TAB_WIDTH = 8;
     va_end(arguments);
 }
 
-bool is_empty(const char* name) { return name[0] == '\0'; }
+bool is_empty(const char* name) {
+    return name[0] == '\0';
+}
 
 // Naming the source again as destination would truncate it before it is read,
 // so such a source is loaded whole first, as -f does.

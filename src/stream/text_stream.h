@@ -6,8 +6,8 @@
 
 namespace keston {
 
-constexpr std::uint32_t TS_BLOCK = 16384;   // chunk size of reads, block size of writes
-constexpr std::uint32_t TS_WRITE = 1;       // mode bit of a write stream
+constexpr std::uint32_t TS_BLOCK = 16384;  // chunk size of reads, block size of writes
+constexpr std::uint32_t TS_WRITE = 1;      // mode bit of a write stream
 constexpr std::int32_t TS_ERR_WRITE = static_cast<std::int32_t>(0xFF000100u);
 
 // Stored bytes that make a source line too long.

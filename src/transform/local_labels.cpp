@@ -15,9 +15,8 @@ std::int32_t g_label_base = 0;
 namespace {
 
 // The bytes that end a label name. NUL is one of them, so a name ends with its line.
-constexpr char g_label_delimiters[] = {'\t', '\0', ' ', ':', '\'', '"', '\\', ';', '%',
-                                       '&',  '*',  '(', ')', '=',  '-', '+',  '|', '/',
-                                       '[',  ']',  '.', ',', '<',  '>', '{',  '}', '#'};
+constexpr char g_label_delimiters[] = {'\t', '\0', ' ', ':', '\'', '"', '\\', ';', '%', '&', '*', '(', ')', '=',
+                                       '-',  '+',  '|', '/', '[',  ']', '.',  ',', '<', '>', '{', '}', '#'};
 static_assert(sizeof g_label_delimiters == 27);
 
 // A label is written with at least this many digits, more from 10,000 on.

@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/files.h"
-#include "support/run_keston.h"
+#include "support/harness.h"
 
 namespace keston::test {
 namespace {
@@ -29,53 +28,41 @@ std::vector<std::string> entries(const std::filesystem::path& dir) {
     return names;
 }
 
+// clang-format off
 TEST(CommandLine, EachFailureGivesItsOneMessageAndCreatesNothing) {
-    const std::string long_name(256, 'n');
-    const std::string no_dot(250, 'n');
     const struct {
         std::vector<std::string> args;
         std::string out;
     } cases[] = {
-        {{}, USAGE},
-        {{"-?"}, USAGE},
-        {{"-h"}, USAGE},
-        {{"/H"}, USAGE},
-        {{"-?x"}, fatal("Switch -? has unexpected value")},
-        {{"-ae"}, fatal("Switch -a has unexpected value")},
-        {{"-l"}, fatal("Switch -l must have value")},
-        {{"-L"}, fatal("Switch -L must have value")},
+        {{}, USAGE}, {{"-?"}, USAGE}, {{"-h"}, USAGE}, {{"/H"}, USAGE},
+        {{"-?x"}, fatal("Switch -? has unexpected value")}, {{"-ae"}, fatal("Switch -a has unexpected value")},
+        {{"-l"}, fatal("Switch -l must have value")}, {{"-L"}, fatal("Switch -L must have value")},
         {{"-t0"}, fatal("Switch -T has value less than lower limit")},
         {{"-t65"}, fatal("Switch -T has value more than upper limit")},
         {{"-s999999999"}, fatal("Switch -S has value more than upper limit")},
-        {{"-t1234567890"}, fatal("Switch -t has invalid value")},
-        {{"-Tx"}, fatal("Switch -T has invalid value")},
+        {{"-t1234567890"}, fatal("Switch -t has invalid value")}, {{"-Tx"}, fatal("Switch -T has invalid value")},
         {{"/t+4"}, fatal("Switch -t has invalid value")},
-        {{"-a", "-A"}, fatal("Multiple switch specification")},
-        {{"-h", "-?"}, fatal("Multiple switch specification")},
+        {{"-a", "-A"}, fatal("Multiple switch specification")}, {{"-h", "-?"}, fatal("Multiple switch specification")},
         {{"-?", "-a"}, fatal("Incompatible switch combination specified")},
         {{"-?", "in.asm"}, fatal("Incompatible switch combination specified")},
         {{"-h", "in.asm", "out.asm"}, fatal("Incompatible switch combination specified")},
-        {{"-s0", "-t0"}, fatal("Switch -S has value less than lower limit")},
+        {{"-s0", "-t0"}, fatal("Switch -S has value less than lower limit")},  // values are checked first
         {{"-?", "-t0"}, fatal("Switch -T has value less than lower limit")},
         {{"a", "b", "c"}, fatal("Too many filenames specified")},
         {{"-x", "a", "b", "c"}, fatal("Unknown switch specified: -x")},
         {{"a", "b", "c", "-x"}, fatal("Too many filenames specified")},
-        {{"-a", ""}, fatal("Command line syntax error")},
-        {{"-"}, fatal("Command line syntax error")},
-        {{"/"}, fatal("Command line syntax error")},
-        {{"/xyz"}, fatal("Unknown switch specified: -xyz")},
+        {{"-a", ""}, fatal("Command line syntax error")}, {{"-"}, fatal("Command line syntax error")},
+        {{"/"}, fatal("Command line syntax error")}, {{"/xyz"}, fatal("Unknown switch specified: -xyz")},
         {{"--"}, fatal("Unknown switch specified: --")},
-        {{long_name}, fatal("Too long filename")},
-        {{no_dot}, fatal("Too long filename")},
-        {{"-a"}, fatal("Input file name is not specified")},
-        {{"in.asm"}, fatal("Output file name is not specified")},
+        {{std::string(256, 'n')}, fatal("Too long filename")}, {{std::string(250, 'n')}, fatal("Too long filename")},
+        {{"-a"}, fatal("Input file name is not specified")}, {{"in.asm"}, fatal("Output file name is not specified")},
         {{"missing.asm", "out.asm"}, fatal("Input file open failure")},
-        {{"-t", "4", "out"}, fatal("Input file open failure")},  // 4.ASM
+        {{"-t", "4", "out"}, fatal("Input file open failure")},  // the source is 4.ASM
         {{"/no/such/in.asm", "out.asm"}, fatal("Input file open failure")},
         {{".", "out.asm"}, fatal("Input file open failure")},
         {{"in.asm", "no/such/out.asm"}, fatal("Output file creation failure")},
-        {{"in.asm", "."}, fatal("Output file creation failure")},
-    };
+        {{"in.asm", "."}, fatal("Output file creation failure")}};
+    // clang-format on
     for (const auto& c : cases) {
         TempDir dir;
         write_file(dir / "in.asm", "x\n");
@@ -97,16 +84,6 @@ TEST(CommandLine, PrefixOfWrongLengthIsRefusedAfterBothFilesOpened) {
         EXPECT_EQ(result.exit_code, 255);
         EXPECT_EQ(read_file(dir / "out.asm"), "");
     }
-}
-
-TEST(CommandLine, NamesTakeTheDefaultExtensionAndMixWithSwitches) {
-    TempDir dir;
-    write_file(dir / "in.ASM", "a ;x\n");
-    const std::string dotless(249, 'o');
-    const RunResult result = run_keston({"in", "-a", dotless}, dir.path());
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(read_file(dir / (dotless + ".ASM")), "a\r\n");
 }
 
 }  // namespace

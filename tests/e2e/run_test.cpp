@@ -1,22 +1,16 @@
-// Whole runs through the real binary: destination bytes, messages, exit status,
-// in chunked and whole-file (-f) mode alike.
+// Whole runs through the real binary: destination bytes, messages and exit
+// status, each run in chunked and in whole-file (-f) mode.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <random>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "support/files.h"
-#include "support/run_keston.h"
+#include "support/harness.h"
 
 namespace keston::test {
 namespace {
@@ -25,48 +19,41 @@ struct RunCase {
     std::vector<std::string> switches;
     std::string source;
     std::string destination;
-    std::string out;  // standard output
+    std::string out = "";  // standard output
 };
 
 void expect_run(const RunCase& c) {
-    for (const bool whole_file : {false, true}) {
+    for (const char* mode : {"-q", "-f"}) {  // -q changes nothing, so every run takes one switch more
         TempDir dir;
         write_file(dir / "in.asm", c.source);
         std::vector<std::string> args = c.switches;
-        if (whole_file) args.push_back("-f");
-        args.insert(args.end(), {"in.asm", "out.asm"});
+        args.insert(args.end(), {mode, "in.asm", "out.asm"});
         const RunResult result = run_keston(args, dir.path());
-        const std::string shown = (c.switches.empty() ? "no switch" : c.switches[0]) + (whole_file ? " -f" : "");
+        const std::string shown = (c.switches.empty() ? "" : c.switches[0]) + mode + " " + c.source.substr(0, 40);
         EXPECT_EQ(result.out, c.out) << shown;
         EXPECT_EQ(result.exit_code, 0) << shown;
-        EXPECT_EQ(read_file(dir / "out.asm"), c.destination) << shown << ", source: " << c.source.substr(0, 80);
+        EXPECT_EQ(read_file(dir / "out.asm"), c.destination) << shown;
     }
 }
 
+// clang-format off
 TEST(Run, LinesComeOutWithCrLfThroughTheChosenChain) {
     const std::string x1015(1015, 'x');
     const RunCase cases[] = {
-        {{}, "", "", ""},
-        {{}, "a\r\nb\nc", "a\r\nb\r\nc\r\n", ""},
-        {{}, "a\n\rb\n\r", "a\r\nb\r\n", ""},
-        {{}, "a\rb\rc\r", "abc\r\n", ""},
-        {{}, std::string("A\0B\n\t \n", 6), "A\r\n\t \r\n", ""},
-        {{"-e"}, "a\n\n  \nb\n", "a\r\n  \r\nb\r\n", ""},
-        {{"-e", "-s"}, "a\n\n \t\nb\n", "a\r\nb\r\n", ""},
-        {{"-a", "-e"}, "; only\nmov ax,1 ; c\n", "mov ax,1\r\n", ""},
-        {{"-a", "-c"}, "mov ax,1 // a ; b\ndb \"a//b\" ; c\n", "mov ax,1\r\ndb \"a\r\n", ""},
-        {{"-a", "-q"}, "db \"a;b\" ; x\ncmp al,';'\n", "db \"a;b\"\r\ncmp al,';'\r\n", ""},
-        {{"-s"}, "ab\tc  \n", "ab      c\r\n", ""},
-        {{"-t"}, "        mov ax,1  \nab  c\n", "\tmov ax,1\r\nab  c\r\n", ""},
-        {{"-t4"}, "ab  c\n", "ab\tc\r\n", ""},
-        {{"-s2", "-t4"}, "\t\tx\n\tx\n", "\tx\r\n  x\r\n", ""},
-        {{"-s"}, "a\n\t" + x1015 + "\n", "a\r\n        " + x1015 + "\r\n", ""},
-        {{"-s"}, "a\n\t" + x1015 + "x\nb\n", "a\r\n", fatal("Line 2 is too long after tab conversion")},
+        {{}, "", ""}, {{}, "a\r\nb\nc\rd\n\re", "a\r\nb\r\ncd\r\ne\r\n"},
+        {{}, std::string("A\0B\n\t \n", 6), "A\r\n\t \r\n"},
+        {{"-e"}, "a\n\n  \nb\n", "a\r\n  \r\nb\r\n"}, {{"-e", "-s"}, "a\n\n \t\nb\n", "a\r\nb\r\n"},
+        {{"-a", "-e"}, "; only\nmov ax,1 ; c\n", "mov ax,1\r\n"},
+        {{"-a", "-c"}, "mov ax,1 // a ; b\ndb \"a//b\" ; c\n", "mov ax,1\r\ndb \"a\r\n"},
+        {{"-s"}, "ab\tc  \n", "ab      c\r\n"}, {{"-t"}, "        mov ax,1  \nab  c\n", "\tmov ax,1\r\nab  c\r\n"},
+        {{"-t4"}, "ab  c\n", "ab\tc\r\n"}, {{"-s2", "-t4"}, "\t\tx\n\tx\n", "\tx\r\n  x\r\n"},
+        {{"-s"}, "a\n\t" + x1015 + "\n\t" + x1015 + "x\nb\n", "a\r\n        " + x1015 + "\r\n",
+         fatal("Line 3 is too long after tab conversion")},
         {{}, "a\nb\n" + std::string(1023, 'x') + "\nc\n", "a\r\nb\r\n", fatal("Line 3 in input source file is too long")},
         {{"-l@@"}, "p:\n @@" + std::string(33, 'n') + "\n", "p:\r\n", fatal("Local label name is too long in line 2")},
         {{"-l@@"}, std::string(1016, 'x') + "@@ab\n" + std::string(1017, 'x') + "@@ab\n",
-         std::string(1016, 'x') + "ab_0000\r\n", fatal("Line 2 is too long after label processing")},
-    };
+         std::string(1016, 'x') + "ab_0000\r\n", fatal("Line 2 is too long after label processing")}};
+    // clang-format on
     for (const RunCase& c : cases) expect_run(c);
 }
 
@@ -75,18 +62,15 @@ TEST(Run, LocalLabelsAreNumberedPerScopeThroughTheFile) {
                 "proc1:\n@@loop:\n\tjnz\t@@loop\n\tjmp\t@@done\n@@done:\tret\n\nproc2:\n@@loop:\tlodsb\n"
                 "\tdb\t'@@loop',0\t; back to @@loop\n",
                 "proc1:\r\nloop_0000:\r\n\tjnz\tloop_0000\r\n\tjmp\tdone_0001\r\ndone_0001:\tret\r\n\r\nproc2:\r\n"
-                "loop_0002:\tlodsb\r\n\tdb\t'loop_0002',0\t; back to loop_0002\r\n",
-                ""});
+                "loop_0002:\tlodsb\r\n\tdb\t'loop_0002',0\t; back to loop_0002\r\n"});
     expect_run({{"-l@@"},
                 "sub1:\n\tjz\t@@loop2\n\tjmp\t@@loop\n\tmov\tax,@@\nnext:\n\tmov\tbx,@@+2\n\tjmp\t@@x\nlast: @@y\n",
                 "sub1:\r\n\tjz\tloop2_0000\r\n\tjmp\tloop_0000\r\n\tmov\tax,@@\r\nnext:\r\n\tmov\tbx,@@+2\r\n"
-                "\tjmp\tx_0001\r\nlast: y_0003\r\n",
-                ""});
-    // The full chain: comments go first, labels run on expanded columns, then tabs return.
+                "\tjmp\tx_0001\r\nlast: y_0003\r\n"});
+    // The whole chain: comments go first, labels work on expanded columns, then tabs come back.
     expect_run({{"-a", "-c", "-s", "-t", "-l@@", "-e"},
                 "f:\t; entry\n@@l:\tmov\tax,1 // one\n\n\tjnz\t@@l\n",
-                "f:\r\nl_0000:\t   mov\t   ax,1\r\n\tjnz\tl_0000\r\n",
-                ""});
+                "f:\r\nl_0000:\t   mov\t   ax,1\r\n\tjnz\tl_0000\r\n"});
 }
 
 TEST(Run, ChunkedAndWholeFileModesAgreeOnSeveralMegabytes) {
@@ -99,23 +83,22 @@ TEST(Run, ChunkedAndWholeFileModesAgreeOnSeveralMegabytes) {
         std::erase(line, '\r');
         destination += line + "\r\n";
     }
-    expect_run({{}, source, destination, ""});
+    expect_run({{}, source, destination});
 }
 
 TEST(Run, VerboseShowsBannerAndNames) {
-    expect_run({{"-#"}, "x\n", "x\r\n",
+    expect_run({{"-#"},
+                "x\n",
+                "x\r\n",
                 "\n\rKESTON source text preprocessor.  Copyright (c) 2026 the keston developers  v2.0b\n\r"
                 "\r\nInput file name : in.asm\r\nOutput file name: out.asm\n"});
 }
 
 TEST(Run, SourceNamedAsDestinationIsRewrittenWithTheResult) {
-    for (const bool whole_file : {false, true}) {
+    for (const char* mode : {"-q", "-f"}) {
         TempDir dir;
         write_file(dir / "f.asm", "a ; x\nb\n");
-        std::vector<std::string> args{"-a", "f.asm", "./f.asm"};
-        if (whole_file) args.push_back("-f");
-        const RunResult result = run_keston(args, dir.path());
-        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(run_keston({"-a", mode, "f.asm", "./f.asm"}, dir.path()).exit_code, 0);
         EXPECT_EQ(read_file(dir / "f.asm"), "a\r\nb\r\n");
     }
 }
@@ -136,7 +119,7 @@ TEST(Run, WriteFailuresAreReportedOnce) {
 TEST(Run, InterruptPrintsItsMessageOnceAndEndsBySignal) {
     TempDir dir;
     ASSERT_EQ(::mkfifo((dir / "in.asm").c_str(), 0600), 0);
-    const int writer = ::open((dir / "in.asm").c_str(), O_RDWR);  // held open, no data
+    const int writer = ::open((dir / "in.asm").c_str(), O_RDWR);  // held open without data
     const Child child = start_keston({"in.asm", "out.asm"}, dir.path());
     for (int i = 0; i < 500 && !std::filesystem::exists(dir / "out.asm"); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -1,4 +1,4 @@
-// Puts a test line into g_line_a as the line loop does before the chain runs.
+// Runs one line transformation on a test line the way the line loop does.
 #pragma once
 
 #include <cstring>
@@ -8,13 +8,22 @@
 
 namespace keston::test {
 
-inline void load_line(const std::string& text) {
+const std::string FAILED = "<failed>";
+
+// Loads line into g_line_a (both buffers filled with a marker first), runs
+// transform and returns the current line, or FAILED for a negative result.
+template <typename Transform>
+std::string run_on_line(const std::string& line, Transform transform) {
     std::memset(g_line_a, 0x55, sizeof g_line_a);
     std::memset(g_line_b, 0x55, sizeof g_line_b);
-    std::memcpy(g_line_a, text.c_str(), text.size() + 1);
+    std::memcpy(g_line_a, line.c_str(), line.size() + 1);
     g_line_toggle = 0;
+    if constexpr (std::is_void_v<decltype(transform())>) {
+        transform();
+    } else if (transform() < 0) {
+        return FAILED;
+    }
+    return current_line();
 }
-
-inline std::string current() { return current_line(); }
 
 }  // namespace keston::test

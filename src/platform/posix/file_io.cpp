@@ -68,7 +68,9 @@ std::int32_t seek(int fd, std::int32_t offset, int origin) {
     return static_cast<std::int32_t>(position);
 }
 
-int close(int fd) { return ::close(fd); }
+int close(int fd) {
+    return ::close(fd);
+}
 
 bool same_file(const char* first, const char* second) {
     struct stat a {};

@@ -1,0 +1,94 @@
+// Test helpers: temporary directories, whole files, and runs of the built
+// keston binary with its standard output captured.
+#pragma once
+
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace keston::test {
+
+class TempDir {
+   public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "keston-test-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+   private:
+    std::filesystem::path path_;
+};
+
+inline void write_file(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+inline std::string read_file(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// "\n\r?KESTON-F-" text "\n\r": the form of every failure message.
+inline std::string fatal(const std::string& text) {
+    return "\n\r?KESTON-F-" + text + "\n\r";
+}
+
+struct RunResult {
+    std::string out;     // standard output
+    int exit_code = -1;  // when the process exited
+    int signal = 0;      // when a signal ended it
+};
+
+struct Child {
+    pid_t pid;
+    int stdout_fd;
+};
+
+// Starts keston in dir with args (without the program name).
+inline Child start_keston(std::vector<std::string> args, const std::filesystem::path& dir) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {-1, -1};
+    std::string program = KESTON_BINARY;
+    std::vector<char*> argv{program.data()};
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[0]);
+        if (::chdir(dir.c_str()) == 0) ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    return {pid, fds[0]};
+}
+
+inline RunResult finish(const Child& child) {
+    RunResult result;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(child.stdout_fd, buffer, sizeof buffer)) > 0;) result.out.append(buffer, got);
+    ::close(child.stdout_fd);
+    int status = 0;
+    ::waitpid(child.pid, &status, 0);
+    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    return result;
+}
+
+inline RunResult run_keston(std::vector<std::string> args, const std::filesystem::path& dir) {
+    return finish(start_keston(std::move(args), dir));
+}
+
+}  // namespace keston::test

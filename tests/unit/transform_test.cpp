@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "line_buffer.h"
+#include "transform/comments.h"
+#include "transform/tab_compression.h"
+#include "transform/tab_expansion.h"
+
+namespace keston {
+namespace {
+
+using test::FAILED;
+using test::run_on_line;
+
+struct LineCase {
+    std::string before;
+    std::string after;
+    std::uint32_t width = 8;
+};
+
+template <typename Transform>
+void expect_lines(Transform transform, std::uint8_t toggle_after, std::initializer_list<LineCase> cases) {
+    for (const LineCase& c : cases) {
+        g_expand_tab = g_compress_tab = c.width;
+        EXPECT_EQ(run_on_line(c.before, transform), c.after) << "from \"" << c.before << "\" width " << c.width;
+        EXPECT_EQ(g_line_toggle, c.before.empty() ? 0 : toggle_after) << c.before;
+    }
+}
+
+// clang-format off
+TEST(StripComments, AsmCutsAtTheFirstUnprotectedSemicolonCppAtTheFirstDoubleSlash) {
+    expect_lines(strip_asm_comment, 0, {
+        {";comment", ""}, {"mov ax,1 ; set", "mov ax,1"}, {"mov ax,1\t;x", "mov ax,1"}, {"   ;x", ""},
+        {"mov ax,1   ", "mov ax,1   "}, {"db \"a;b\" ; x", "db \"a;b\""}, {"db \"a;b", "db \"a;b"},
+        {"cmp al,';' ; x", "cmp al,';'"}, {"cmp al,'a;'", "cmp al,'a"}, {"x ';x'", "x '"}, {"x ';", "x '"},
+        {"mov al,'\"' ; x", "mov al,'\"' ; x"}, {"\"a\";b", "\"a\";b"}, {"\"a;b\"", "\"a"}, {"", ""}});
+    expect_lines(strip_cpp_comment, 0, {
+        {"// note", ""}, {"///x", ""}, {"mov ax,1 // x", "mov ax,1"}, {"  //x", ""}, {"db \"a//b\"", "db \"a"},
+        {"a/b/c", "a/b/c"}, {"a/", "a/"}, {"a \t", "a \t"}, {"", ""}});
+    const auto both = [] { strip_asm_comment(), strip_cpp_comment(); };
+    expect_lines(both, 0, {
+        {"mov ax,1 // a ; b", "mov ax,1"}, {"db \"a;b\" // c", "db \"a;b\""}, {"db \"a//b\" ; c", "db \"a"}});
+}
+
+TEST(ExpandTabs, FillsToTheNextStopDropsTrailingBlanksAndHoldsTheLimit) {
+    const std::string x1015(1015, 'x');
+    const std::string x1016(1016, 'x');
+    expect_lines(expand_tabs, 1, {
+        {"ab\tc", "ab      c"}, {"\tx", "        x"}, {"abcdefg\tx", "abcdefg x"}, {"abcdefgh\tx", "abcdefgh        x"},
+        {"x\t", "x"}, {"x  \t ", "x"}, {"a b  ", "a b"}, {" \t ", ""}, {"\"a\t\"", "\"a      \""},
+        {"a\tb\tc", "a b c", 1}, {"a\tb", "a  b", 3}, {"\t" + x1015, std::string(8, ' ') + x1015},
+        {"\t" + x1016, FAILED}, {x1015 + "\t", x1015}, {x1016 + "\t", FAILED},
+        {std::string(15, '\t'), "", 64}, {std::string(16, '\t'), FAILED, 64}, {"", ""}});
+    EXPECT_EQ(g_line_b[0], 0x55);  // the empty line left the other buffer alone
+}
+
+TEST(CompressTabs, TurnsRunsThatReachAStopIntoTabsOutsideDoubleQuotes) {
+    expect_lines(compress_tabs, 1, {
+        {"        mov", "\tmov"}, {std::string(16, ' ') + "x", "\t\tx"}, {"       x", "       x"},
+        {"abc     x", "abc\tx"}, {"abc    x", "abc    x"}, {"abc      x", "abc\t x"}, {"x         y", "x\t  y"},
+        {"abcdefg h", "abcdefg\th"}, {"mov ax, bx", "mov\tax,\tbx", 4}, {"db \"a      b\"", "db \"a      b\""},
+        {"db \"a          x", "db \"a          x"}, {"\"ab     x", "\"ab     x"}, {"abcde,' '", "abcde,'\t'"},
+        {"a b c", "a\tb\tc", 1}, {"a\t b", "a\t b"}, {"", ""}});
+}
+// clang-format on
+
+TEST(CompressTabs, ReadsTheCurrentLineAndWritesTheOther) {
+    std::strcpy(g_line_b, "        b");
+    g_line_toggle = 1;
+    g_compress_tab = 8;
+    compress_tabs();
+    EXPECT_EQ(g_line_toggle, 0);
+    EXPECT_STREQ(g_line_a, "\tb");
+}
+
+}  // namespace
+}  // namespace keston
