@@ -3,8 +3,9 @@
 namespace keston {
 
 std::uint32_t g_switches = 0;
-char g_line_a[MAX_LINE + LINE_SPARE];
-char g_line_b[MAX_LINE + LINE_SPARE];
+char g_line_a[LINE_BUFFER_SIZE];
+char g_line_b[LINE_BUFFER_SIZE];
+std::uint32_t g_line_length = 0;
 std::uint8_t g_line_toggle = 0;
 std::uint32_t g_line_number = 0;
 std::uint32_t g_compress_tab = 8;

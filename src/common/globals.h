@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/byte_scan.h"
+
 namespace keston {
 
 // Bits of g_switches. A letter switch other than -h owns bit (letter - 'A').
@@ -22,15 +24,21 @@ constexpr std::uint32_t F_HELP = 0x10000000;            // -? and -h
 constexpr std::uint32_t F_VERBOSE = 0x20000000;         // -#
 
 // A line holds at most MAX_LINE - 1 characters and its NUL. The two spare
-// bytes behind each buffer take the CR LF of a line of full length.
+// bytes behind each buffer take the CR LF of a line of full length; the scan
+// slack behind those lets the word-at-a-time loops run over the end.
 constexpr std::size_t MAX_LINE = 1024;
 constexpr std::size_t LINE_SPARE = 2;
 constexpr std::size_t MAX_LINE_CHARS = MAX_LINE - 1;
+constexpr std::size_t LINE_BUFFER_SIZE = MAX_LINE + LINE_SPARE + SCAN_SLACK;
 
 extern std::uint32_t g_switches;
 
-extern char g_line_a[MAX_LINE + LINE_SPARE];
-extern char g_line_b[MAX_LINE + LINE_SPARE];
+extern char g_line_a[LINE_BUFFER_SIZE];
+extern char g_line_b[LINE_BUFFER_SIZE];
+
+// Characters of the current line before its first NUL. Every step that
+// changes the line keeps it up to date, so no step has to measure the line.
+extern std::uint32_t g_line_length;
 
 // Bit 0 selects the current line: clear for g_line_a, set for g_line_b.
 extern std::uint8_t g_line_toggle;

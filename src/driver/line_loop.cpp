@@ -1,7 +1,6 @@
 #include "driver/line_loop.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "common/globals.h"
 #include "stream/text_stream.h"
@@ -29,12 +28,12 @@ std::int32_t transform_line() {
 
 // The CR LF goes into the spare bytes behind a line of full length.
 std::int32_t write_line() {
+    const std::uint32_t length = g_line_length;
+    if ((g_switches & F_NO_EMPTY_LINES) != 0 && length == 0) return 0;
     char* const line = current_line();
-    if ((g_switches & F_NO_EMPTY_LINES) != 0 && line[0] == '\0') return 0;
-    const std::size_t length = std::strlen(line);
     line[length] = '\r';
     line[length + 1] = '\n';
-    if (write_bytes(g_output, static_cast<std::uint32_t>(length + 2), line) != 0) {
+    if (write_bytes(g_output, length + 2, line) != 0) {
         std::printf("\n\r?KESTON-F-Output file write error\n\r");
         return -1;
     }

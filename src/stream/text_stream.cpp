@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/byte_scan.h"
 #include "common/globals.h"
 #include "platform/file_io.h"
 
@@ -14,8 +15,10 @@ TextStream* g_output = nullptr;
 
 namespace {
 
+// The data area is followed by SCAN_SLACK zeroed bytes, which the word-at-a-time
+// line reader may look at (and ignore) behind the loaded bytes.
 TextStream* allocate_stream(std::uint32_t capacity) {
-    return static_cast<TextStream*>(std::malloc(sizeof(TextStream) + capacity));
+    return static_cast<TextStream*>(std::calloc(1, sizeof(TextStream) + capacity + SCAN_SLACK));
 }
 
 void init_stream(TextStream* stream, int fd, std::uint32_t capacity, std::uint32_t mode) {
@@ -71,6 +74,12 @@ std::int32_t report_long_line() {
     return -1;
 }
 
+std::int32_t finish_line(char* buffer, std::uint32_t count, std::uint32_t before_nul) {
+    buffer[count] = '\0';
+    g_line_length = before_nul < count ? before_nul : count;
+    return static_cast<std::int32_t>(count);
+}
+
 }  // namespace
 
 TextStream* open_input(const char* name, std::uint32_t size) {
@@ -101,40 +110,42 @@ TextStream* open_output(const char* name) {
 }
 
 // Copies the loaded bytes up to the next LF span by span, leaving out CR bytes.
+// The line stays within TS_LINE_LIMIT - 1 stored bytes; g_line_length is set
+// to the bytes before its first NUL.
 std::int32_t read_line(char* buffer) {
-    TextStream* stream = g_input;
-    std::int32_t count = 0;
+    TextStream* const stream = g_input;
+    std::uint32_t count = 0;
+    std::uint32_t before_nul = TS_LINE_LIMIT;
     for (;;) {
         if (stream->cursor >= stream->end && !refill(stream)) break;
-        char* span_end = static_cast<char*>(
-            std::memchr(stream->cursor, '\n', static_cast<std::size_t>(stream->end - stream->cursor)));
-        const bool line_ends = span_end != nullptr;
-        if (!line_ends) span_end = stream->end;
-        while (stream->cursor < span_end) {
-            char* piece_end = static_cast<char*>(
-                std::memchr(stream->cursor, '\r', static_cast<std::size_t>(span_end - stream->cursor)));
-            if (piece_end == nullptr) piece_end = span_end;
-            const std::int32_t length = static_cast<std::int32_t>(piece_end - stream->cursor);
-            if (count + length >= TS_LINE_LIMIT) {
-                stream->cursor += TS_LINE_LIMIT - count;
-                return report_long_line();
-            }
-            std::memcpy(buffer + count, stream->cursor, static_cast<std::size_t>(length));
-            count += length;
-            stream->cursor = piece_end < span_end ? piece_end + 1 : piece_end;
-        }
-        if (line_ends) {
+        const auto available = static_cast<std::uint32_t>(stream->end - stream->cursor);
+        const std::uint32_t room = TS_LINE_LIMIT - count;
+        const auto run = static_cast<std::uint32_t>(
+            scan_until(stream->cursor, available < room ? available : room, buffer + count, '\n', '\r', '\0'));
+        stream->cursor += run;
+        count += run;
+        if (count == TS_LINE_LIMIT) return report_long_line();
+        if (run == available) continue;
+        const char c = *stream->cursor++;
+        if (c == '\r') {
+            // The usual CR LF ends the line at once; any other CR is just dropped.
+            if (stream->cursor == stream->end || *stream->cursor != '\n') continue;
             ++stream->cursor;
-            buffer[count] = '\0';
-            return count;
         }
+        if (c != '\0') return finish_line(buffer, count, before_nul);
+        if (before_nul == TS_LINE_LIMIT) before_nul = count;
+        buffer[count++] = '\0';
+        if (count == TS_LINE_LIMIT) return report_long_line();
     }
-    if (count == 0) return -1;
-    buffer[count] = '\0';
-    return count;
+    return count == 0 ? -1 : finish_line(buffer, count, before_nul);
 }
 
 std::int32_t write_bytes(TextStream* stream, std::uint32_t count, const char* bytes) {
+    if (count <= static_cast<std::uint32_t>(stream->end - stream->cursor)) {
+        std::memcpy(stream->cursor, bytes, count);
+        stream->cursor += count;
+        return 0;
+    }
     while (count != 0) {
         if (stream->cursor >= stream->end) {
             stream->cursor = stream->data();

@@ -11,7 +11,7 @@ constexpr std::uint32_t TS_WRITE = 1;      // mode bit of a write stream
 constexpr std::int32_t TS_ERR_WRITE = static_cast<std::int32_t>(0xFF000100u);
 
 // Stored bytes that make a source line too long.
-constexpr std::int32_t TS_LINE_LIMIT = 1023;
+constexpr std::uint32_t TS_LINE_LIMIT = 1023;
 
 // One heap block: these fields, directly followed by the data area.
 struct TextStream {
@@ -36,9 +36,9 @@ TextStream* open_input(const char* name, std::uint32_t size);
 // memory never truncates an existing file. Null on any failure, without a message.
 TextStream* open_output(const char* name);
 
-// Next line of g_input into buffer (1023 bytes at least), CR bytes dropped and
-// NUL-terminated. The count of stored bytes, or -1 at end of input or after the
-// too-long message.
+// Next line of g_input into buffer (LINE_BUFFER_SIZE bytes), CR bytes dropped
+// and NUL-terminated; g_line_length gets the bytes before its first NUL. The
+// count of stored bytes, or -1 at end of input or after the too-long message.
 std::int32_t read_line(char* buffer);
 
 // Appends count bytes; a full buffer is written when more bytes arrive.

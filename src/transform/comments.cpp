@@ -1,17 +1,17 @@
 #include "transform/comments.h"
 
-#include <cstring>
-
+#include "common/byte_scan.h"
 #include "common/globals.h"
 
 namespace keston {
 
 namespace {
 
-// Ends the line at the comment that starts at comment, dropping the blanks before it.
-void cut_comment(char* line, char* comment) {
-    while (comment > line && is_blank(comment[-1])) --comment;
-    *comment = '\0';
+// Ends the line at the comment that starts at position comment, dropping the blanks before it.
+void cut_comment(char* line, std::uint32_t comment) {
+    while (comment > 0 && is_blank(line[comment - 1])) --comment;
+    line[comment] = '\0';
+    g_line_length = comment;
 }
 
 // The assembler character constant ';' (never looked at in the first column).
@@ -23,18 +23,22 @@ bool is_semicolon_constant(const char* semicolon) {
 
 void strip_asm_comment() {
     char* const line = g_line_a;
+    const std::uint32_t length = g_line_length;
     if (line[0] == ';') {
-        line[0] = '\0';
+        cut_comment(line, 0);
         return;
     }
-    if (line[0] == '\0') return;
     // A double quote in the first column does not count: scanning starts behind it.
     bool quoted = false;
-    for (char* p = std::strpbrk(line + 1, "\";"); p != nullptr; p = std::strpbrk(p + 1, "\";")) {
-        if (*p == '"') {
+    for (std::uint32_t at = 1; at < length; ++at) {
+        const std::size_t rest = length - at;
+        at += static_cast<std::uint32_t>(quoted ? scan_until(line + at, rest, nullptr, '"')
+                                                : scan_until(line + at, rest, nullptr, '"', ';'));
+        if (at == length) return;
+        if (line[at] == '"') {
             quoted = !quoted;
-        } else if (!quoted && !is_semicolon_constant(p)) {
-            cut_comment(line, p);
+        } else if (!is_semicolon_constant(line + at)) {
+            cut_comment(line, at);
             return;
         }
     }
@@ -42,8 +46,15 @@ void strip_asm_comment() {
 
 void strip_cpp_comment() {
     char* const line = g_line_a;
-    char* const comment = std::strstr(line, "//");
-    if (comment != nullptr) cut_comment(line, comment);
+    const std::uint32_t length = g_line_length;
+    for (std::uint32_t at = 0; at < length; ++at) {
+        at += static_cast<std::uint32_t>(scan_until(line + at, length - at, nullptr, '/'));
+        if (at + 1 >= length) return;
+        if (line[at + 1] == '/') {
+            cut_comment(line, at);
+            return;
+        }
+    }
 }
 
 }  // namespace keston

@@ -1,8 +1,10 @@
 #include "transform/local_labels.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 
+#include "common/byte_scan.h"
 #include "common/globals.h"
 
 namespace keston {
@@ -22,8 +24,14 @@ static_assert(sizeof g_label_delimiters == 27);
 // A label is written with at least this many digits, more from 10,000 on.
 constexpr int MIN_LABEL_DIGITS = 4;
 
+constexpr std::array<bool, 256> DELIMITER_BYTES = [] {
+    std::array<bool, 256> table{};
+    for (const char c : g_label_delimiters) table[static_cast<unsigned char>(c)] = true;
+    return table;
+}();
+
 bool is_delimiter(char c) {
-    return std::memchr(g_label_delimiters, c, sizeof g_label_delimiters) != nullptr;
+    return DELIMITER_BYTES[static_cast<unsigned char>(c)];
 }
 
 bool starts_with_prefix(const char* text) {
@@ -86,32 +94,45 @@ std::uint32_t measure_name(const char* name) {
 }  // namespace
 
 std::int32_t process_local_labels() {
-    const char* source = current_line();
-    if (source[0] == '\0') return 0;
+    const std::uint32_t length = g_line_length;
+    if (length == 0) return 0;
+    const char* const source = current_line();
     g_line_toggle ^= 1;
     char* const out = current_line();
     if (opens_scope(source)) {
         g_label_base = g_label_count;
         g_label_names[0] = '\0';
     }
+    const char first_prefix = g_label_prefix[0];
+    std::uint32_t read = 0;
     std::uint32_t written = 0;
     for (;;) {
-        if (starts_with_prefix(source)) {
-            std::uint32_t length = 0;
-            const std::int32_t number = lookup_local_label(source + 2, &length);
+        // Text up to the next first prefix character is copied whole; one that
+        // would become the 1024th character fails the line.
+        const std::uint32_t room = MAX_LINE - written;
+        const std::uint32_t rest = length - read;
+        const auto run = static_cast<std::uint32_t>(
+            scan_until(source + read, rest < room ? rest : room, out + written, first_prefix));
+        read += run;
+        written += run;
+        if (written == MAX_LINE) return report_long_line();
+        if (read == length) break;
+        if (source[read + 1] == g_label_prefix[1]) {
+            std::uint32_t name_length = 0;
+            const std::int32_t number = lookup_local_label(source + read + 2, &name_length);
             if (number < 0) return -1;
-            if (length != 0) {
-                if (write_label(out, &written, source + 2, length, number) != 0) return -1;
-                source += 2 + length;
+            if (name_length != 0) {
+                if (write_label(out, &written, source + read + 2, name_length, number) != 0) return -1;
+                read += 2 + name_length;
                 continue;
             }
             // A prefix with no name behind it is plain text.
         }
-        if (*source == '\0') break;
         if (written == MAX_LINE_CHARS) return report_long_line();
-        out[written++] = *source++;
+        out[written++] = source[read++];
     }
     out[written] = '\0';
+    g_line_length = written;
     return 0;
 }
 

@@ -2,48 +2,58 @@
 
 #include <cstdint>
 
+#include "common/byte_scan.h"
 #include "common/globals.h"
 
 namespace keston {
 
-namespace {
-
-bool spaces_follow(const char* text, std::uint32_t count) {
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (text[i] != ' ') return false;
-    }
-    return true;
-}
-
-}  // namespace
-
+// Each space outside double quotes becomes a TAB when the spaces behind it
+// reach the next stop. Taken a whole run at a time: the run's first TAB goes to
+// the next stop, each further full tab width of the run is one TAB more, and
+// what is left of the run stays spaces.
 void compress_tabs() {
-    const char* source = current_line();
-    if (source[0] == '\0') return;
+    const std::uint32_t length = g_line_length;
+    if (length == 0) return;
+    const char* const source = current_line();
     g_line_toggle ^= 1;
-    char* out = current_line();
+    char* const out = current_line();
     const std::uint32_t width = g_compress_tab;
+    std::uint32_t read = 0;
+    std::uint32_t written = 0;
     std::uint32_t column = 0;
+    std::uint32_t next_stop = width;  // the first stop after column
     bool quoted = false;
-    while (*source != '\0') {
-        const char c = *source;
-        if (c == ' ' && !quoted) {
-            // A space whose run reaches the next stop becomes one TAB for the whole run.
-            const std::uint32_t to_stop = width - column % width;
-            if (spaces_follow(source + 1, to_stop - 1)) {
-                *out++ = '\t';
-                column += to_stop;
-                source += to_stop;
-                continue;
-            }
-        } else if (c == '"') {
+    for (;;) {
+        // Inside double quotes spaces are copied like any other character.
+        const std::size_t rest = length - read;
+        const auto run = static_cast<std::uint32_t>(quoted ? scan_until(source + read, rest, out + written, '"')
+                                                           : scan_until(source + read, rest, out + written, '"', ' '));
+        read += run;
+        written += run;
+        column += run;
+        if (read == length) break;
+        if (source[read] == '"') {
             quoted = !quoted;
+            out[written++] = '"';
+            ++read;
+            ++column;
+            continue;
         }
-        *out++ = c;
-        ++column;
-        ++source;
+        auto spaces = static_cast<std::uint32_t>(count_spaces(source + read));
+        read += spaces;
+        while (next_stop <= column) next_stop += width;
+        while (column + spaces >= next_stop) {
+            out[written++] = '\t';
+            spaces -= next_stop - column;
+            column = next_stop;
+            next_stop += width;
+        }
+        fill_spaces(out + written, spaces);
+        written += spaces;
+        column += spaces;
     }
-    *out = '\0';
+    out[written] = '\0';
+    g_line_length = written;
 }
 
 }  // namespace keston

@@ -1,15 +1,13 @@
 #include "transform/tab_expansion.h"
 
 #include <cstdio>
-#include <cstring>
 
+#include "common/byte_scan.h"
 #include "common/globals.h"
 
 namespace keston {
 
 namespace {
-
-constexpr std::uint32_t NO_MARK = MAX_LINE;
 
 std::int32_t report_too_long() {
     std::printf("\n\r?KESTON-F-Line %d is too long after tab conversion\n\r", g_line_number);
@@ -18,32 +16,39 @@ std::int32_t report_too_long() {
 
 }  // namespace
 
+// Copies the spans between TABs whole. Only TABs and the source's own blanks
+// become spaces, so the trailing blanks of the source are exactly the spaces
+// at the end of the result.
 std::int32_t expand_tabs() {
-    const char* source = g_line_a;
-    if (source[0] == '\0') return 0;
+    const std::uint32_t length = g_line_length;
+    if (length == 0) return 0;
     g_line_toggle = 1;
+    const char* const source = g_line_a;
     char* const out = g_line_b;
     const std::uint32_t width = g_expand_tab;
+    std::uint32_t read = 0;
     std::uint32_t column = 0;
-    std::uint32_t trailing_blanks = NO_MARK;  // where the present run of blanks began
-    for (; *source != '\0'; ++source) {
-        const char c = *source;
-        if (!is_blank(c)) {
-            trailing_blanks = NO_MARK;
-        } else if (trailing_blanks == NO_MARK) {
-            trailing_blanks = column;
-        }
-        if (c == '\t') {
-            const std::uint32_t spaces = width - column % width;
-            if (column + spaces > MAX_LINE_CHARS) return report_too_long();
-            std::memset(out + column, ' ', spaces);
-            column += spaces;
-        } else {
-            out[column++] = c;
-            if (column == MAX_LINE) return report_too_long();
-        }
+    std::uint32_t next_stop = width;  // the first stop after column
+    for (;;) {
+        // A character that would become the 1024th fails the line.
+        const std::uint32_t room = MAX_LINE - column;
+        const std::uint32_t rest = length - read;
+        const auto run =
+            static_cast<std::uint32_t>(scan_until(source + read, rest < room ? rest : room, out + column, '\t'));
+        read += run;
+        column += run;
+        if (column == MAX_LINE) return report_too_long();
+        if (read == length) break;
+        while (next_stop <= column) next_stop += width;
+        const std::uint32_t spaces = next_stop - column;
+        if (column + spaces > MAX_LINE_CHARS) return report_too_long();
+        fill_spaces(out + column, spaces);
+        column += spaces;
+        ++read;
     }
-    out[trailing_blanks == NO_MARK ? column : trailing_blanks] = '\0';
+    while (column > 0 && out[column - 1] == ' ') --column;
+    out[column] = '\0';
+    g_line_length = column;
     return 0;
 }
 

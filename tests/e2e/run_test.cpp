@@ -42,6 +42,7 @@ TEST(Run, LinesComeOutWithCrLfThroughTheChosenChain) {
     const RunCase cases[] = {
         {{}, "", ""}, {{}, "a\r\nb\nc\rd\n\re", "a\r\nb\r\ncd\r\ne\r\n"},
         {{}, std::string("A\0B\n\t \n", 6), "A\r\n\t \r\n"},
+        {{"-a", "-c", "-s", "-t", "-l@@"}, std::string("a\tb @@x\0;//\t\n", 13), "a\tb x_0000\r\n"},  // a NUL ends the line
         {{"-e"}, "a\n\n  \nb\n", "a\r\n  \r\nb\r\n"}, {{"-e", "-s"}, "a\n\n \t\nb\n", "a\r\nb\r\n"},
         {{"-a", "-e"}, "; only\nmov ax,1 ; c\n", "mov ax,1\r\n"},
         {{"-a", "-c"}, "mov ax,1 // a ; b\ndb \"a//b\" ; c\n", "mov ax,1\r\ndb \"a\r\n"},

@@ -17,6 +17,7 @@ std::string run_on_line(const std::string& line, Transform transform) {
     std::memset(g_line_a, 0x55, sizeof g_line_a);
     std::memset(g_line_b, 0x55, sizeof g_line_b);
     std::memcpy(g_line_a, line.c_str(), line.size() + 1);
+    g_line_length = static_cast<std::uint32_t>(std::strlen(g_line_a));
     g_line_toggle = 0;
     if constexpr (std::is_void_v<decltype(transform())>) {
         transform();

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "common/globals.h"
 #include "support/harness.h"
 
 namespace keston {
@@ -18,9 +20,10 @@ std::vector<std::string> read_all(const std::filesystem::path& file, std::uint32
     g_input = open_input(file.c_str(), chunk);
     EXPECT_NE(g_input, nullptr);
     std::vector<std::string> lines;
-    char buffer[1024];
+    char buffer[LINE_BUFFER_SIZE];
     for (std::int32_t n; (n = read_line(buffer)) >= 0;) {
         EXPECT_EQ(buffer[n], '\0');
+        EXPECT_EQ(g_line_length, std::strlen(buffer));
         lines.emplace_back(buffer, n);
     }
     close_stream(g_input);

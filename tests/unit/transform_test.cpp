@@ -67,6 +67,7 @@ TEST(CompressTabs, TurnsRunsThatReachAStopIntoTabsOutsideDoubleQuotes) {
 
 TEST(CompressTabs, ReadsTheCurrentLineAndWritesTheOther) {
     std::strcpy(g_line_b, "        b");
+    g_line_length = 9;
     g_line_toggle = 1;
     g_compress_tab = 8;
     compress_tabs();

@@ -1,0 +1,132 @@
+// Block-at-a-time search and copy for the hot loops: a block of bytes (16 with
+// SSE2, else 8 in a 64-bit word) is looked at and copied per step instead of
+// one byte. The loops read and write up to SCAN_SLACK - 1 bytes past the span
+// they are given, so every buffer they work on has SCAN_SLACK bytes of room
+// behind its useful size.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace keston {
+
+namespace scan_block {
+
+#if defined(__SSE2__)
+
+using Block = __m128i;
+using Bits = unsigned;  // one bit per byte, lowest bit for the lowest address
+
+inline Block load(const char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline void store(char* p, Block block) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), block);
+}
+inline Block splat(char c) {
+    return _mm_set1_epi8(c);
+}
+inline Bits equal_bits(Block block, Block pattern) {
+    return static_cast<Bits>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, pattern)));
+}
+inline std::size_t first_index(Bits bits) {
+    return static_cast<std::size_t>(std::countr_zero(bits));
+}
+// Index of the first byte that is not the pattern, or the block size.
+inline std::size_t first_other(Block block, Block pattern) {
+    return static_cast<std::size_t>(std::countr_zero(~equal_bits(block, pattern)));
+}
+
+#else
+
+static_assert(std::endian::native == std::endian::little, "word scanning assumes a little-endian machine");
+
+using Block = std::uint64_t;
+using Bits = std::uint64_t;  // the high bit of each byte
+
+inline Block load(const char* p) {
+    Block block;
+    std::memcpy(&block, p, sizeof block);
+    return block;
+}
+inline void store(char* p, Block block) {
+    std::memcpy(p, &block, sizeof block);
+}
+constexpr Block splat(char c) {
+    return 0x0101010101010101ULL * static_cast<unsigned char>(c);
+}
+// A byte above a true match may be flagged too, but the lowest flagged byte is
+// always a true match, which is all the searches use.
+constexpr Bits equal_bits(Block block, Block pattern) {
+    const Block x = block ^ pattern;
+    return (x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL;
+}
+inline std::size_t first_index(Bits bits) {
+    return static_cast<std::size_t>(std::countr_zero(bits)) / 8;
+}
+inline std::size_t first_other(Block block, Block pattern) {
+    const Block others = block ^ pattern;
+    return others == 0 ? sizeof(Block) : static_cast<std::size_t>(std::countr_zero(others)) / 8;
+}
+
+#endif
+
+constexpr std::size_t SIZE = sizeof(Block);
+
+}  // namespace scan_block
+
+constexpr std::size_t SCAN_SLACK = 16;
+static_assert(scan_block::SIZE <= SCAN_SLACK);
+
+// Number of bytes before the first byte equal to one of targets, within limit;
+// limit when there is none. Copies the bytes looked at to out unless out is null.
+template <typename... Targets>
+std::size_t scan_until(const char* text, std::size_t limit, char* out, Targets... targets) {
+    using namespace scan_block;
+    const Block patterns[] = {splat(targets)...};
+    for (std::size_t done = 0; done < limit; done += SIZE) {
+        const Block block = load(text + done);
+        if (out != nullptr) store(out + done, block);
+        Bits bits = 0;
+        for (const Block& pattern : patterns) bits |= equal_bits(block, pattern);
+        if (bits != 0) {
+            const std::size_t found = done + first_index(bits);
+            return found < limit ? found : limit;
+        }
+    }
+    return limit;
+}
+
+// Number of spaces from text on, up to the first other byte (the line's NUL at the latest).
+inline std::size_t count_spaces(const char* text) {
+    using namespace scan_block;
+    const Block spaces = splat(' ');
+    for (std::size_t done = 0;; done += SIZE) {
+        const std::size_t run = first_other(load(text + done), spaces);
+        if (run != SIZE) return done + run;
+    }
+}
+
+// The longest run fill_spaces writes: a tab width.
+constexpr std::size_t MAX_FILL = 64;
+
+// Fills count (at most MAX_FILL) bytes at out with spaces, a block at a time.
+// The stores stand in a fixed, fully unrolled sequence: as a plain loop the
+// compiler makes a memset call of it, which costs more than the few stores.
+inline void fill_spaces(char* out, std::size_t count) {
+    using namespace scan_block;
+    const Block spaces = splat(' ');
+#pragma GCC unroll 8
+    for (std::size_t done = 0; done < MAX_FILL; done += SIZE) {
+        if (done >= count) return;
+        store(out + done, spaces);
+    }
+}
+
+}  // namespace keston
