@@ -104,8 +104,10 @@ TEST(Run, SourceNamedAsDestinationIsRewrittenWithTheResult) {
     }
 }
 
+// POSIX only: absolute paths, devices and signals.
+
 // /dev/./full: the dot keeps the name from getting the default extension.
-TEST(Run, WriteFailuresAreReportedOnce) {
+TEST(Posix, WriteFailuresAreReportedOnce) {
     TempDir dir;
     write_file(dir / "small.asm", "x\n");
     write_file(dir / "large.asm", std::string(20000, '\n'));
@@ -117,7 +119,14 @@ TEST(Run, WriteFailuresAreReportedOnce) {
     EXPECT_EQ(large.exit_code, 0);
 }
 
-TEST(Run, InterruptPrintsItsMessageOnceAndEndsBySignal) {
+TEST(Posix, AbsolutePathIsAFileName) {
+    TempDir dir;
+    write_file(dir / "in.asm", "a\n");
+    EXPECT_EQ(run_keston({(dir / "in.asm").string(), "out.asm"}, dir.path()).exit_code, 0);
+    EXPECT_EQ(read_file(dir / "out.asm"), "a\r\n");
+}
+
+TEST(Posix, InterruptPrintsItsMessageOnceAndEndsBySignal) {
     TempDir dir;
     ASSERT_EQ(::mkfifo((dir / "in.asm").c_str(), 0600), 0);
     const int writer = ::open((dir / "in.asm").c_str(), O_RDWR);  // held open without data

@@ -56,19 +56,27 @@ struct Child {
     int stdout_fd;
 };
 
+// The program under test: this build's keston or, when KESTON_WINDOWS_EXE names
+// a Windows build of it, that one run through wine.
+inline std::vector<std::string> keston_command() {
+    if (const char* exe = std::getenv("KESTON_WINDOWS_EXE")) return {"env", "WINEDEBUG=-all", "wine", exe};
+    return {KESTON_BINARY};
+}
+
 // Starts keston in dir with args (without the program name).
 inline Child start_keston(std::vector<std::string> args, const std::filesystem::path& dir) {
     int fds[2];
     if (::pipe(fds) != 0) return {-1, -1};
-    std::string program = KESTON_BINARY;
-    std::vector<char*> argv{program.data()};
-    for (std::string& arg : args) argv.push_back(arg.data());
+    std::vector<std::string> command = keston_command();
+    command.insert(command.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : command) argv.push_back(arg.data());
     argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(fds[1], STDOUT_FILENO);
         ::close(fds[0]);
-        if (::chdir(dir.c_str()) == 0) ::execv(argv[0], argv.data());
+        if (::chdir(dir.c_str()) == 0) ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     ::close(fds[1]);

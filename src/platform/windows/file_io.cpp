@@ -1,0 +1,69 @@
+#include "platform/file_io.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+namespace keston::platform {
+
+namespace {
+
+// Descriptor 0 means "no descriptor" to the streams; should the runtime hand
+// it out (standard input closed), move the file to another descriptor.
+int avoid_descriptor_zero(int fd) {
+    if (fd != 0) return fd;
+    const int moved = ::_dup(fd);
+    ::_close(fd);
+    return moved;
+}
+
+// Volume and file index of an existing file, which together name it.
+bool identify(const char* name, BY_HANDLE_FILE_INFORMATION* info) {
+    const HANDLE file = ::CreateFileA(name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known = ::GetFileInformationByHandle(file, info) != 0;
+    ::CloseHandle(file);
+    return known;
+}
+
+}  // namespace
+
+int open_read(const char* name) {
+    const int fd = ::_open(name, _O_RDONLY | _O_BINARY | _O_SEQUENTIAL, 0);
+    return fd < 0 ? -1 : avoid_descriptor_zero(fd);
+}
+
+int create_write(const char* name) {
+    const int fd = ::_open(name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_SEQUENTIAL, _S_IREAD | _S_IWRITE);
+    return fd < 0 ? -1 : avoid_descriptor_zero(fd);
+}
+
+std::int32_t read_bytes(int fd, char* buffer, std::uint32_t count) { return ::_read(fd, buffer, count); }
+
+std::int32_t write_bytes(int fd, const char* buffer, std::uint32_t count) {
+    std::uint32_t done = 0;
+    while (done < count) {
+        const int put = ::_write(fd, buffer + done, count - done);
+        if (put <= 0) return done == 0 ? -1 : static_cast<std::int32_t>(done);
+        done += static_cast<std::uint32_t>(put);
+    }
+    return static_cast<std::int32_t>(done);
+}
+
+std::int32_t seek(int fd, std::int32_t offset, int origin) {
+    return ::_lseek(fd, offset, origin == SEEK_FROM_END ? SEEK_END : SEEK_SET);
+}
+
+int close(int fd) { return ::_close(fd); }
+
+bool same_file(const char* first, const char* second) {
+    BY_HANDLE_FILE_INFORMATION a{};
+    BY_HANDLE_FILE_INFORMATION b{};
+    if (!identify(first, &a) || !identify(second, &b)) return false;
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+}  // namespace keston::platform
