@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,8 +64,16 @@ inline std::vector<std::string> keston_command() {
     return {KESTON_BINARY};
 }
 
+// How the child's process differs from the test's: descriptors closed before
+// keston starts, and a limit on the size of the files it writes.
+struct ChildSetup {
+    std::vector<int> closed;
+    rlim_t file_size_limit = RLIM_INFINITY;
+};
+
 // Starts keston in dir with args (without the program name).
-inline Child start_keston(std::vector<std::string> args, const std::filesystem::path& dir) {
+inline Child start_keston(std::vector<std::string> args, const std::filesystem::path& dir,
+                          const ChildSetup& setup = {}) {
     int fds[2];
     if (::pipe(fds) != 0) return {-1, -1};
     std::vector<std::string> command = keston_command();
@@ -76,6 +85,10 @@ inline Child start_keston(std::vector<std::string> args, const std::filesystem::
     if (pid == 0) {
         ::dup2(fds[1], STDOUT_FILENO);
         ::close(fds[0]);
+        ::close(fds[1]);
+        for (const int fd : setup.closed) ::close(fd);
+        const rlimit limit{setup.file_size_limit, setup.file_size_limit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
         if (::chdir(dir.c_str()) == 0) ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
@@ -95,8 +108,9 @@ inline RunResult finish(const Child& child) {
     return result;
 }
 
-inline RunResult run_keston(std::vector<std::string> args, const std::filesystem::path& dir) {
-    return finish(start_keston(std::move(args), dir));
+inline RunResult run_keston(std::vector<std::string> args, const std::filesystem::path& dir,
+                            const ChildSetup& setup = {}) {
+    return finish(start_keston(std::move(args), dir, setup));
 }
 
 }  // namespace keston::test
