@@ -65,15 +65,5 @@ TEST(CompressTabs, TurnsRunsThatReachAStopIntoTabsOutsideDoubleQuotes) {
 }
 // clang-format on
 
-TEST(CompressTabs, ReadsTheCurrentLineAndWritesTheOther) {
-    std::strcpy(g_line_b, "        b");
-    g_line_length = 9;
-    g_line_toggle = 1;
-    g_compress_tab = 8;
-    compress_tabs();
-    EXPECT_EQ(g_line_toggle, 0);
-    EXPECT_STREQ(g_line_a, "\tb");
-}
-
 }  // namespace
 }  // namespace keston
