@@ -1,0 +1,12 @@
+# Cross-build for Windows with Debian's mingw-w64 compilers. The preset sets
+# KESTON_MINGW_TARGET: x86_64-w64-mingw32 (64-bit) or i686-w64-mingw32 (32-bit).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KESTON_MINGW_TARGET)
+set(CMAKE_CXX_COMPILER ${KESTON_MINGW_TARGET}-g++-posix)
+set(CMAKE_RC_COMPILER ${KESTON_MINGW_TARGET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KESTON_MINGW_TARGET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# One self-contained .exe: no runtime DLLs to ship beside it.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
