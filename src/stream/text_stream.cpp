@@ -140,12 +140,7 @@ std::int32_t read_line(char* buffer) {
     return count == 0 ? -1 : finish_line(buffer, count, before_nul);
 }
 
-std::int32_t write_bytes(TextStream* stream, std::uint32_t count, const char* bytes) {
-    if (count <= static_cast<std::uint32_t>(stream->end - stream->cursor)) {
-        std::memcpy(stream->cursor, bytes, count);
-        stream->cursor += count;
-        return 0;
-    }
+std::int32_t write_through_blocks(TextStream* stream, std::uint32_t count, const char* bytes) {
     while (count != 0) {
         if (stream->cursor >= stream->end) {
             stream->cursor = stream->data();

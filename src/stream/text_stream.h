@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace keston {
 
@@ -41,9 +42,20 @@ TextStream* open_output(const char* name);
 // count of stored bytes, or -1 at end of input or after the too-long message.
 std::int32_t read_line(char* buffer);
 
+// The part of write_bytes that writes full blocks on the way.
+std::int32_t write_through_blocks(TextStream* stream, std::uint32_t count, const char* bytes);
+
 // Appends count bytes; a full buffer is written when more bytes arrive.
-// 0, or TS_ERR_WRITE when a block was not written whole.
-std::int32_t write_bytes(TextStream* stream, std::uint32_t count, const char* bytes);
+// 0, or TS_ERR_WRITE when a block was not written whole. Inline for the usual
+// case of bytes that fit the buffer.
+inline std::int32_t write_bytes(TextStream* stream, std::uint32_t count, const char* bytes) {
+    if (count > static_cast<std::uint32_t>(stream->end - stream->cursor)) {
+        return write_through_blocks(stream, count, bytes);
+    }
+    std::memcpy(stream->cursor, bytes, count);
+    stream->cursor += count;
+    return 0;
+}
 
 // Writes what a write stream holds; TS_ERR_WRITE with a message when that fails.
 std::int32_t flush_stream(TextStream* stream);
