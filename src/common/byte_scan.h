@@ -113,19 +113,30 @@ inline std::size_t count_spaces(const char* text) {
     }
 }
 
-// The longest run fill_spaces writes: a tab width.
-constexpr std::size_t MAX_FILL = 64;
+// The longest span fill_spaces and copy_span take: a tab width.
+constexpr std::size_t MAX_SPAN = 64;
 
-// Fills count (at most MAX_FILL) bytes at out with spaces, a block at a time.
+// Fills count (at most MAX_SPAN) bytes at out with spaces, a block at a time.
 // The stores stand in a fixed, fully unrolled sequence: as a plain loop the
 // compiler makes a memset call of it, which costs more than the few stores.
 inline void fill_spaces(char* out, std::size_t count) {
     using namespace scan_block;
     const Block spaces = splat(' ');
 #pragma GCC unroll 8
-    for (std::size_t done = 0; done < MAX_FILL; done += SIZE) {
+    for (std::size_t done = 0; done < MAX_SPAN; done += SIZE) {
         if (done >= count) return;
         store(out + done, spaces);
+    }
+}
+
+// Copies count (at most MAX_SPAN) bytes from text to out, a block at a time;
+// unrolled for the same reason as fill_spaces.
+inline void copy_span(char* out, const char* text, std::size_t count) {
+    using namespace scan_block;
+#pragma GCC unroll 8
+    for (std::size_t done = 0; done < MAX_SPAN; done += SIZE) {
+        if (done >= count) return;
+        store(out + done, load(text + done));
     }
 }
 

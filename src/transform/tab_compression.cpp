@@ -7,17 +7,37 @@
 
 namespace keston {
 
-// Each space outside double quotes becomes a TAB when the spaces behind it
-// reach the next stop. Taken a whole run at a time: the run's first TAB goes to
-// the next stop, each further full tab width of the run is one TAB more, and
-// what is left of the run stays spaces.
-void compress_tabs() {
-    const std::uint32_t length = g_line_length;
-    if (length == 0) return;
-    const char* const source = current_line();
-    g_line_toggle ^= 1;
-    char* const out = current_line();
-    const std::uint32_t width = g_compress_tab;
+namespace {
+
+// A line without double quotes and TABs, which is every line that tab
+// expansion hands on unless it quotes: there each column is the position in
+// the line, so the line is taken one tab-width group at a time. A run of spaces
+// reaches a stop exactly when the group before that stop ends in a space; the
+// group's trailing spaces then become one TAB. Every other group, and the rest
+// of the line behind the last full group, stays as it is.
+std::uint32_t compress_plain(const char* source, std::uint32_t length, char* out, std::uint32_t width) {
+    std::uint32_t written = 0;
+    std::uint32_t group = 0;
+    for (; group + width <= length; group += width) {
+        copy_span(out + written, source + group, width);
+        if (source[group + width - 1] != ' ') {
+            written += width;
+            continue;
+        }
+        std::uint32_t kept = width - 1;
+        while (kept > 0 && source[group + kept - 1] == ' ') --kept;
+        out[written + kept] = '\t';
+        written += kept + 1;
+    }
+    copy_span(out + written, source + group, length - group);
+    return written + (length - group);
+}
+
+// Any line: each space outside double quotes becomes a TAB when the spaces
+// behind it reach the next stop. Taken a whole run at a time: the run's first
+// TAB goes to the next stop, each further full tab width of the run is one TAB
+// more, and what is left of the run stays spaces. A TAB counts one column.
+std::uint32_t compress_any(const char* source, std::uint32_t length, char* out, std::uint32_t width) {
     std::uint32_t read = 0;
     std::uint32_t written = 0;
     std::uint32_t column = 0;
@@ -31,7 +51,7 @@ void compress_tabs() {
         read += run;
         written += run;
         column += run;
-        if (read == length) break;
+        if (read == length) return written;
         if (source[read] == '"') {
             quoted = !quoted;
             out[written++] = '"';
@@ -52,6 +72,19 @@ void compress_tabs() {
         written += spaces;
         column += spaces;
     }
+}
+
+}  // namespace
+
+void compress_tabs() {
+    const std::uint32_t length = g_line_length;
+    if (length == 0) return;
+    const char* const source = current_line();
+    g_line_toggle ^= 1;
+    char* const out = current_line();
+    const bool plain = scan_until(source, length, nullptr, '"', '\t') == length;
+    const std::uint32_t written =
+        plain ? compress_plain(source, length, out, g_compress_tab) : compress_any(source, length, out, g_compress_tab);
     out[written] = '\0';
     g_line_length = written;
 }
