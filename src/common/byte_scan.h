@@ -113,7 +113,7 @@ inline std::size_t count_spaces(const char* text) {
     }
 }
 
-// The longest span fill_spaces and copy_span take: a tab width.
+// The longest span fill_spaces takes: a tab width.
 constexpr std::size_t MAX_SPAN = 64;
 
 // Fills count (at most MAX_SPAN) bytes at out with spaces, a block at a time.
@@ -126,17 +126,6 @@ inline void fill_spaces(char* out, std::size_t count) {
     for (std::size_t done = 0; done < MAX_SPAN; done += SIZE) {
         if (done >= count) return;
         store(out + done, spaces);
-    }
-}
-
-// Copies count (at most MAX_SPAN) bytes from text to out, a block at a time;
-// unrolled for the same reason as fill_spaces.
-inline void copy_span(char* out, const char* text, std::size_t count) {
-    using namespace scan_block;
-#pragma GCC unroll 8
-    for (std::size_t done = 0; done < MAX_SPAN; done += SIZE) {
-        if (done >= count) return;
-        store(out + done, load(text + done));
     }
 }
 

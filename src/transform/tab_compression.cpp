@@ -9,17 +9,20 @@ namespace keston {
 
 namespace {
 
+constexpr std::uint32_t NOT_PLAIN = ~0u;
+
 // A line without double quotes and TABs, which is every line that tab
 // expansion hands on unless it quotes: there each column is the position in
 // the line, so the line is taken one tab-width group at a time. A run of spaces
 // reaches a stop exactly when the group before that stop ends in a space; the
 // group's trailing spaces then become one TAB. Every other group, and the rest
-// of the line behind the last full group, stays as it is.
+// of the line behind the last full group, stays as it is. NOT_PLAIN as soon as
+// a double quote or a TAB turns up.
 std::uint32_t compress_plain(const char* source, std::uint32_t length, char* out, std::uint32_t width) {
     std::uint32_t written = 0;
     std::uint32_t group = 0;
     for (; group + width <= length; group += width) {
-        copy_span(out + written, source + group, width);
+        if (scan_until(source + group, width, out + written, '"', '\t') != width) return NOT_PLAIN;
         if (source[group + width - 1] != ' ') {
             written += width;
             continue;
@@ -29,8 +32,9 @@ std::uint32_t compress_plain(const char* source, std::uint32_t length, char* out
         out[written + kept] = '\t';
         written += kept + 1;
     }
-    copy_span(out + written, source + group, length - group);
-    return written + (length - group);
+    const std::uint32_t rest = length - group;
+    if (scan_until(source + group, rest, out + written, '"', '\t') != rest) return NOT_PLAIN;
+    return written + rest;
 }
 
 // Any line: each space outside double quotes becomes a TAB when the spaces
