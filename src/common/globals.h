@@ -25,7 +25,7 @@ constexpr std::uint32_t F_VERBOSE = 0x20000000;         // -#
 
 // A line holds at most MAX_LINE - 1 characters and its NUL. The two spare
 // bytes behind each buffer take the CR LF of a line of full length; the scan
-// slack behind those lets the word-at-a-time loops run over the end.
+// slack behind those lets the block-at-a-time loops run over the end.
 constexpr std::size_t MAX_LINE = 1024;
 constexpr std::size_t LINE_SPARE = 2;
 constexpr std::size_t MAX_LINE_CHARS = MAX_LINE - 1;
@@ -51,9 +51,6 @@ extern std::uint32_t g_expand_tab;
 
 inline char* current_line() {
     return (g_line_toggle & 1) != 0 ? g_line_b : g_line_a;
-}
-inline char* other_line() {
-    return (g_line_toggle & 1) != 0 ? g_line_a : g_line_b;
 }
 
 constexpr bool is_blank(char c) {

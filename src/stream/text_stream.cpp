@@ -1,5 +1,6 @@
 #include "stream/text_stream.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +16,7 @@ TextStream* g_output = nullptr;
 
 namespace {
 
-// The data area is followed by SCAN_SLACK zeroed bytes, which the word-at-a-time
+// The data area is followed by SCAN_SLACK zeroed bytes, which the block-at-a-time
 // line reader may look at (and ignore) behind the loaded bytes.
 TextStream* allocate_stream(std::uint32_t capacity) {
     return static_cast<TextStream*>(std::calloc(1, sizeof(TextStream) + capacity + SCAN_SLACK));
@@ -121,7 +122,7 @@ std::int32_t read_line(char* buffer) {
         const auto available = static_cast<std::uint32_t>(stream->end - stream->cursor);
         const std::uint32_t room = TS_LINE_LIMIT - count;
         const auto run = static_cast<std::uint32_t>(
-            scan_until(stream->cursor, available < room ? available : room, buffer + count, '\n', '\r', '\0'));
+            scan_until(stream->cursor, std::min(available, room), buffer + count, '\n', '\r', '\0'));
         stream->cursor += run;
         count += run;
         if (count == TS_LINE_LIMIT) return report_long_line();

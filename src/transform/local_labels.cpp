@@ -1,5 +1,6 @@
 #include "transform/local_labels.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -111,8 +112,8 @@ std::int32_t process_local_labels() {
         // would become the 1024th character fails the line.
         const std::uint32_t room = MAX_LINE - written;
         const std::uint32_t rest = length - read;
-        const auto run = static_cast<std::uint32_t>(
-            scan_until(source + read, rest < room ? rest : room, out + written, first_prefix));
+        const auto run =
+            static_cast<std::uint32_t>(scan_until(source + read, std::min(rest, room), out + written, first_prefix));
         read += run;
         written += run;
         if (written == MAX_LINE) return report_long_line();

@@ -86,9 +86,8 @@ void compress_tabs() {
     const char* const source = current_line();
     g_line_toggle ^= 1;
     char* const out = current_line();
-    const bool plain = scan_until(source, length, nullptr, '"', '\t') == length;
-    const std::uint32_t written =
-        plain ? compress_plain(source, length, out, g_compress_tab) : compress_any(source, length, out, g_compress_tab);
+    std::uint32_t written = compress_plain(source, length, out, g_compress_tab);
+    if (written == NOT_PLAIN) written = compress_any(source, length, out, g_compress_tab);
     out[written] = '\0';
     g_line_length = written;
 }

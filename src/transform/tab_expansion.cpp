@@ -1,5 +1,6 @@
 #include "transform/tab_expansion.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "common/byte_scan.h"
@@ -34,7 +35,7 @@ std::int32_t expand_tabs() {
         const std::uint32_t room = MAX_LINE - column;
         const std::uint32_t rest = length - read;
         const auto run =
-            static_cast<std::uint32_t>(scan_until(source + read, rest < room ? rest : room, out + column, '\t'));
+            static_cast<std::uint32_t>(scan_until(source + read, std::min(rest, room), out + column, '\t'));
         read += run;
         column += run;
         if (column == MAX_LINE) return report_too_long();
