@@ -42,6 +42,17 @@ inline std::size_t first_index(Bits bits) {
 inline std::size_t first_other(Block block, Block pattern) {
     return static_cast<std::size_t>(std::countr_zero(~equal_bits(block, pattern)));
 }
+// The bits of the first count bytes (count at most the block size).
+inline Bits first_bytes(std::size_t count) {
+    return (1u << count) - 1;
+}
+inline bool has_byte(Bits bits, std::size_t index) {
+    return ((bits >> index) & 1) != 0;
+}
+// Bytes up to and including the last flagged one; 0 when none is flagged.
+inline std::uint32_t bytes_through_last(Bits bits) {
+    return static_cast<std::uint32_t>(32 - std::countl_zero(bits));
+}
 
 #else
 
@@ -49,6 +60,8 @@ static_assert(std::endian::native == std::endian::little, "word scanning assumes
 
 using Block = std::uint64_t;
 using Bits = std::uint64_t;  // the high bit of each byte
+
+constexpr Block LOW_SEVEN_BITS = 0x7F7F7F7F7F7F7F7FULL;
 
 inline Block load(const char* p) {
     Block block;
@@ -61,11 +74,12 @@ inline void store(char* p, Block block) {
 constexpr Block splat(char c) {
     return 0x0101010101010101ULL * static_cast<unsigned char>(c);
 }
-// A byte above a true match may be flagged too, but the lowest flagged byte is
-// always a true match, which is all the searches use.
+// Exactly the bytes equal to the pattern: the sum of a byte's low seven bits
+// and 0x7F carries into its high bit unless they are all 0, and never carries
+// into the next byte.
 constexpr Bits equal_bits(Block block, Block pattern) {
     const Block x = block ^ pattern;
-    return (x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL;
+    return ~(((x & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | x | LOW_SEVEN_BITS);
 }
 inline std::size_t first_index(Bits bits) {
     return static_cast<std::size_t>(std::countr_zero(bits)) / 8;
@@ -73,6 +87,15 @@ inline std::size_t first_index(Bits bits) {
 inline std::size_t first_other(Block block, Block pattern) {
     const Block others = block ^ pattern;
     return others == 0 ? sizeof(Block) : static_cast<std::size_t>(std::countr_zero(others)) / 8;
+}
+constexpr Bits first_bytes(std::size_t count) {
+    return (count >= sizeof(Block) ? ~Bits{0} : (Bits{1} << (8 * count)) - 1) & ~LOW_SEVEN_BITS;
+}
+constexpr bool has_byte(Bits bits, std::size_t index) {
+    return ((bits >> (8 * index + 7)) & 1) != 0;
+}
+inline std::uint32_t bytes_through_last(Bits bits) {
+    return static_cast<std::uint32_t>(71 - std::countl_zero(bits)) / 8;
 }
 
 #endif

@@ -11,7 +11,7 @@
 namespace keston {
 
 char g_label_prefix[2];
-char g_label_names[LABEL_NAMES_SIZE];
+char g_label_names[LABEL_NAMES_SIZE + SCAN_SLACK];
 std::int32_t g_label_count = 0;
 std::int32_t g_label_base = 0;
 
@@ -59,31 +59,41 @@ std::int32_t report_long_line() {
     return -1;
 }
 
-// Decimal digits of number, least significant first, padded to MIN_LABEL_DIGITS.
-int label_digits(std::int32_t number, char* reversed) {
-    int count = 0;
-    do {
-        reversed[count++] = static_cast<char>('0' + number % 10);
-        number /= 10;
-    } while (number != 0);
-    while (count < MIN_LABEL_DIGITS) reversed[count++] = '0';
-    return count;
+int count_digits(std::int32_t number) {
+    int digits = MIN_LABEL_DIGITS;
+    for (std::int32_t rest = number / 10000; rest != 0; rest /= 10) ++digits;
+    return digits;
 }
 
 // Appends name, '_' and number at out[*written]; -1 when that would exceed the line.
 std::int32_t write_label(char* out, std::uint32_t* written, const char* name, std::uint32_t length,
                          std::int32_t number) {
-    char reversed[16];
-    const int digits = label_digits(number, reversed);
+    const int digits = count_digits(number);
     const std::uint32_t total = length + 1 + static_cast<std::uint32_t>(digits);
     if (*written + total > MAX_LINE_CHARS) return report_long_line();
-    char* p = out + *written;
-    std::memcpy(p, name, length);
-    p += length;
-    *p++ = '_';
-    for (int i = digits - 1; i >= 0; --i) *p++ = reversed[i];
+    char* const p = out + *written;
+    if (length <= scan_block::SIZE) {
+        scan_block::store(p, scan_block::load(name));
+    } else {
+        std::memcpy(p, name, length);
+    }
+    p[length] = '_';
+    for (char* digit = p + total; digit != p + length + 1; number /= 10) *--digit = static_cast<char>('0' + number % 10);
     *written += total;
     return 0;
+}
+
+// Whether the stored name begins with the length bytes at name. A short name
+// is compared in one block; the stored name's NUL never matches a name byte.
+bool stored_begins_with(const char* stored, const char* name, std::uint32_t length) {
+    using namespace scan_block;
+    if (length > SIZE) return std::strncmp(stored, name, length) == 0;
+    const Bits wanted = first_bytes(length);
+    return (equal_bits(load(stored), load(name)) & wanted) == wanted;
+}
+
+std::size_t stored_length(const char* stored) {
+    return scan_until(stored, LABEL_NAMES_SIZE, nullptr, '\0');
 }
 
 std::uint32_t measure_name(const char* name) {
@@ -150,8 +160,8 @@ std::int32_t lookup_local_label(const char* name, std::uint32_t* length_out) {
     std::size_t offset = 0;
     while (g_label_names[offset] != '\0') {
         const char* stored = g_label_names + offset;
-        if (std::strncmp(stored, name, length) == 0) return number;
-        offset += std::strlen(stored) + 1;
+        if (stored_begins_with(stored, name, length)) return number;
+        offset += stored_length(stored) + 1;
         ++number;
     }
     if (offset + length + 2 >= LABEL_NAMES_SIZE) {

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/byte_scan.h"
+
 namespace keston {
 
 constexpr std::size_t LABEL_NAMES_SIZE = 33792;
@@ -13,8 +15,9 @@ constexpr std::uint32_t MAX_LABEL_NAME = 32;
 extern char g_label_prefix[2];
 
 // The names of the current scope, each followed by a NUL, in the order of
-// their first appearance; an empty name ends the list.
-extern char g_label_names[LABEL_NAMES_SIZE];
+// their first appearance; an empty name ends the list. The scan slack behind
+// the array lets a name be compared a block at a time.
+extern char g_label_names[LABEL_NAMES_SIZE + SCAN_SLACK];
 
 extern std::int32_t g_label_count;  // next free label number in the file
 extern std::int32_t g_label_base;   // number of the current scope's first name

@@ -16,20 +16,28 @@ constexpr std::uint32_t NOT_PLAIN = ~0u;
 // the line, so the line is taken one tab-width group at a time. A run of spaces
 // reaches a stop exactly when the group before that stop ends in a space; the
 // group's trailing spaces then become one TAB. Every other group, and the rest
-// of the line behind the last full group, stays as it is. NOT_PLAIN as soon as
-// a double quote or a TAB turns up.
+// of the line behind the last full group, stays as it is. A group fits one
+// block, so it is copied, searched and measured in one step. NOT_PLAIN as soon
+// as a double quote or a TAB turns up.
 std::uint32_t compress_plain(const char* source, std::uint32_t length, char* out, std::uint32_t width) {
+    using namespace scan_block;
+    const Block quotes = splat('"');
+    const Block tabs = splat('\t');
+    const Block spaces = splat(' ');
+    const Bits in_group = first_bytes(width);
     std::uint32_t written = 0;
     std::uint32_t group = 0;
     for (; group + width <= length; group += width) {
-        if (scan_until(source + group, width, out + written, '"', '\t') != width) return NOT_PLAIN;
-        if (source[group + width - 1] != ' ') {
-            written += width;
-            continue;
-        }
-        std::uint32_t kept = width - 1;
-        while (kept > 0 && source[group + kept - 1] == ' ') --kept;
-        out[written + kept] = '\t';
+        const Block block = load(source + group);
+        store(out + written, block);
+        if (((equal_bits(block, quotes) | equal_bits(block, tabs)) & in_group) != 0) return NOT_PLAIN;
+        // Whether a group ends in a space is down to the text, which a branch
+        // would guess wrong half the time: both outcomes store one byte, the
+        // TAB behind the kept characters or the group's own last character.
+        const Bits space_bits = equal_bits(block, spaces);
+        const bool ends_in_space = has_byte(space_bits, width - 1);
+        const std::uint32_t kept = ends_in_space ? bytes_through_last(~space_bits & in_group) : width - 1;
+        out[written + kept] = ends_in_space ? '\t' : source[group + width - 1];
         written += kept + 1;
     }
     const std::uint32_t rest = length - group;
@@ -86,8 +94,9 @@ void compress_tabs() {
     const char* const source = current_line();
     g_line_toggle ^= 1;
     char* const out = current_line();
-    std::uint32_t written = compress_plain(source, length, out, g_compress_tab);
-    if (written == NOT_PLAIN) written = compress_any(source, length, out, g_compress_tab);
+    const std::uint32_t width = g_compress_tab;
+    std::uint32_t written = width <= scan_block::SIZE ? compress_plain(source, length, out, width) : NOT_PLAIN;
+    if (written == NOT_PLAIN) written = compress_any(source, length, out, width);
     out[written] = '\0';
     g_line_length = written;
 }
