@@ -110,10 +110,13 @@ TextStream* open_output(const char* name) {
     return stream;
 }
 
+namespace {
+
 // Copies the loaded bytes up to the next LF span by span, leaving out CR bytes.
 // The line stays within TS_LINE_LIMIT - 1 stored bytes; g_line_length is set
-// to the bytes before its first NUL.
-std::int32_t read_line(char* buffer) {
+// to the bytes before its first NUL. Handles every case: chunk ends, NUL and
+// lone CR bytes, lines that are too long.
+std::int32_t read_line_spans(char* buffer) {
     TextStream* const stream = g_input;
     std::uint32_t count = 0;
     std::uint32_t before_nul = TS_LINE_LIMIT;
@@ -139,6 +142,33 @@ std::int32_t read_line(char* buffer) {
         if (count == TS_LINE_LIMIT) return report_long_line();
     }
     return count == 0 ? -1 : finish_line(buffer, count, before_nul);
+}
+
+}  // namespace
+
+// The usual line lies whole in the loaded bytes and ends in LF or CR LF, with
+// no NUL and no other CR: one scan copies it. The scan stops at the longest
+// line allowed, so the byte it stops at decides even when it found nothing.
+// Anything else is left to the span-by-span reader, which starts over from
+// the same place.
+std::int32_t read_line(char* buffer) {
+    constexpr std::uint32_t longest_line = TS_LINE_LIMIT - 1;
+    TextStream* const stream = g_input;
+    const char* const cursor = stream->cursor;
+    const auto available = static_cast<std::uint32_t>(stream->end - cursor);
+    const auto run = static_cast<std::uint32_t>(
+        scan_until(cursor, std::min(available, longest_line), buffer, '\n', '\r', '\0'));
+    const std::uint32_t after = run + 1;
+    if (after < available) {
+        const bool lf = cursor[run] == '\n';
+        if (lf || (cursor[run] == '\r' && cursor[after] == '\n')) {
+            stream->cursor += lf ? after : after + 1;
+            buffer[run] = '\0';
+            g_line_length = run;
+            return static_cast<std::int32_t>(run);
+        }
+    }
+    return read_line_spans(buffer);
 }
 
 std::int32_t write_through_blocks(TextStream* stream, std::uint32_t count, const char* bytes) {

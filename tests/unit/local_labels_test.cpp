@@ -44,6 +44,13 @@ TEST_F(LocalLabels, NamesEndAtDelimitersAndMatchByCaseAndByBeginning) {
         {" @@@x", " @x_0002"}, {" @@Loop @@loop", " Loop_0003 loop_0004"}, {" jmp @@", " jmp @@"},
         {" @@@", " @_0002"}, {" '@@a';@@a.x", " 'a_0000';a_0000.x"}});
 }
+
+TEST_F(LocalLabels, NamesLongerThanABlockAreComparedWhole) {
+    const std::string n16(16, 'n');
+    expect_sequence({
+        {"p:", "p:"}, {" @@" + n16 + "axyz", " " + n16 + "axyz_0000"}, {" @@" + n16 + "a", " " + n16 + "a_0000"},
+        {" @@" + n16 + "b", " " + n16 + "b_0001"}, {" @@" + n16, " " + n16 + "_0000"}});
+}
 // clang-format on
 
 TEST_F(LocalLabels, NamesOfMoreThan32CharactersAreRefused) {

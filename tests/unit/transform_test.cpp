@@ -61,7 +61,10 @@ TEST(CompressTabs, TurnsRunsThatReachAStopIntoTabsOutsideDoubleQuotes) {
         {"abc     x", "abc\tx"}, {"abc    x", "abc    x"}, {"abc      x", "abc\t x"}, {"x         y", "x\t  y"},
         {"abcdefg h", "abcdefg\th"}, {"mov ax, bx", "mov\tax,\tbx", 4}, {"db \"a      b\"", "db \"a      b\""},
         {"db \"a          x", "db \"a          x"}, {"\"ab     x", "\"ab     x"}, {"abcde,' '", "abcde,'\t'"},
-        {"a b c", "a\tb\tc", 1}, {"a\t b", "a\t b"}, {"", ""}});
+        {"a b c", "a\tb\tc", 1}, {"a\t b", "a\t b"}, {"", ""},
+        // a quote behind groups already turned into TABs; groups of a whole block and wider
+        {"        a       \"  b", "\ta\t\"  b"}, {std::string(16, ' ') + "ab" + std::string(14, ' ') + "c", "\tab\tc", 16},
+        {std::string(17, ' ') + "x", "\tx", 17}, {std::string(16, ' ') + "x", std::string(16, ' ') + "x", 17}});
 }
 // clang-format on
 
