@@ -156,8 +156,8 @@ std::int32_t read_line(char* buffer) {
     TextStream* const stream = g_input;
     const char* const cursor = stream->cursor;
     const auto available = static_cast<std::uint32_t>(stream->end - cursor);
-    const auto run = static_cast<std::uint32_t>(
-        scan_until(cursor, std::min(available, longest_line), buffer, '\n', '\r', '\0'));
+    const auto run =
+        static_cast<std::uint32_t>(scan_until(cursor, std::min(available, longest_line), buffer, '\n', '\r', '\0'));
     const std::uint32_t after = run + 1;
     if (after < available) {
         const bool lf = cursor[run] == '\n';

@@ -72,13 +72,17 @@ std::int32_t write_label(char* out, std::uint32_t* written, const char* name, st
     const std::uint32_t total = length + 1 + static_cast<std::uint32_t>(digits);
     if (*written + total > MAX_LINE_CHARS) return report_long_line();
     char* const p = out + *written;
+    // The name lies in a line buffer, as the label does: a whole block may be copied.
     if (length <= scan_block::SIZE) {
         scan_block::store(p, scan_block::load(name));
     } else {
         std::memcpy(p, name, length);
     }
     p[length] = '_';
-    for (char* digit = p + total; digit != p + length + 1; number /= 10) *--digit = static_cast<char>('0' + number % 10);
+    // The digits from the last one back, as many as count_digits gave.
+    for (char* digit = p + total; digit != p + length + 1; number /= 10) {
+        *--digit = static_cast<char>('0' + number % 10);
+    }
     *written += total;
     return 0;
 }
