@@ -132,7 +132,7 @@ std::int32_t process_local_labels() {
         written += run;
         if (written == MAX_LINE) return report_long_line();
         if (read == length) break;
-        if (source[read + 1] == g_label_prefix[1]) {
+        if (starts_with_prefix(source + read)) {
             std::uint32_t name_length = 0;
             const std::int32_t number = lookup_local_label(source + read + 2, &name_length);
             if (number < 0) return -1;

@@ -20,8 +20,9 @@ int avoid_descriptor_zero(int fd) {
 
 // Volume and file index of an existing file, which together name it.
 bool identify(const char* name, BY_HANDLE_FILE_INFORMATION* info) {
-    const HANDLE file = ::CreateFileA(name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE file =
+        ::CreateFileA(name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const bool known = ::GetFileInformationByHandle(file, info) != 0;
     ::CloseHandle(file);
@@ -40,7 +41,9 @@ int create_write(const char* name) {
     return fd < 0 ? -1 : avoid_descriptor_zero(fd);
 }
 
-std::int32_t read_bytes(int fd, char* buffer, std::uint32_t count) { return ::_read(fd, buffer, count); }
+std::int32_t read_bytes(int fd, char* buffer, std::uint32_t count) {
+    return ::_read(fd, buffer, count);
+}
 
 std::int32_t write_bytes(int fd, const char* buffer, std::uint32_t count) {
     std::uint32_t done = 0;
@@ -56,7 +59,9 @@ std::int32_t seek(int fd, std::int32_t offset, int origin) {
     return ::_lseek(fd, offset, origin == SEEK_FROM_END ? SEEK_END : SEEK_SET);
 }
 
-int close(int fd) { return ::_close(fd); }
+int close(int fd) {
+    return ::_close(fd);
+}
 
 bool same_file(const char* first, const char* second) {
     BY_HANDLE_FILE_INFORMATION a{};

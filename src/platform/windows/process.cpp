@@ -25,13 +25,17 @@ BOOL WINAPI on_console_ctrl(DWORD) {
 
 // Messages are written byte for byte as they stand, without the runtime's
 // translation of LF into CR LF.
-void prepare_process() { ::_setmode(::_fileno(stdout), _O_BINARY); }
+void prepare_process() {
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+}
 
 void install_interrupt_handler(const char* message) {
     g_interrupt_message = message;
     ::SetConsoleCtrlHandler(on_console_ctrl, TRUE);
 }
 
-void remove_interrupt_handler() { ::SetConsoleCtrlHandler(on_console_ctrl, FALSE); }
+void remove_interrupt_handler() {
+    ::SetConsoleCtrlHandler(on_console_ctrl, FALSE);
+}
 
 }  // namespace keston::platform
