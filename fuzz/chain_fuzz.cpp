@@ -198,7 +198,7 @@ void run_line_steps(const std::vector<std::string>& lines) {
         check_compression(line);
         if (opens_scope(line)) ++scope;
         const std::optional<std::string> labelled = run_step(line, process_local_labels);
-        if (!labelled || g_label_count > 10000) return;  // a refused name or line ends the run
+        if (!labelled || g_label_count > 10000u) return;  // a refused name or line ends the run
         check_labels(line, *labelled, scope, scope_of);
     }
 }

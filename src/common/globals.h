@@ -43,8 +43,9 @@ extern std::uint32_t g_line_length;
 // Bit 0 selects the current line: clear for g_line_a, set for g_line_b.
 extern std::uint8_t g_line_toggle;
 
-// 1-based number of the source line being processed; every per-line message names it.
-extern std::uint32_t g_line_number;
+// 1-based number of the source line being processed; every per-line message
+// names it. 64 bits, so that it never wraps, printed unsigned.
+extern std::uint64_t g_line_number;
 
 extern std::uint32_t g_compress_tab;
 extern std::uint32_t g_expand_tab;

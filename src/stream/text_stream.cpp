@@ -1,6 +1,7 @@
 #include "stream/text_stream.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,7 +72,7 @@ bool refill(TextStream* stream) {
 }
 
 std::int32_t report_long_line() {
-    std::printf("\n\r?KESTON-F-Line %d in input source file is too long\n\r", g_line_number);
+    std::printf("\n\r?KESTON-F-Line %" PRIu64 " in input source file is too long\n\r", g_line_number);
     return -1;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
@@ -12,8 +13,8 @@ namespace keston {
 
 char g_label_prefix[2];
 char g_label_names[LABEL_NAMES_SIZE + SCAN_SLACK];
-std::int32_t g_label_count = 0;
-std::int32_t g_label_base = 0;
+std::uint64_t g_label_count = 0;
+std::uint64_t g_label_base = 0;
 
 namespace {
 
@@ -55,19 +56,19 @@ bool opens_scope(const char* line) {
 }
 
 std::int32_t report_long_line() {
-    std::printf("\n\r?KESTON-F-Line %d is too long after label processing\n\r", g_line_number);
+    std::printf("\n\r?KESTON-F-Line %" PRIu64 " is too long after label processing\n\r", g_line_number);
     return -1;
 }
 
-int count_digits(std::int32_t number) {
+int count_digits(std::uint64_t number) {
     int digits = MIN_LABEL_DIGITS;
-    for (std::int32_t rest = number / 10000; rest != 0; rest /= 10) ++digits;
+    for (std::uint64_t rest = number / 10000; rest != 0; rest /= 10) ++digits;
     return digits;
 }
 
 // Appends name, '_' and number at out[*written]; -1 when that would exceed the line.
 std::int32_t write_label(char* out, std::uint32_t* written, const char* name, std::uint32_t length,
-                         std::int32_t number) {
+                         std::uint64_t number) {
     const int digits = count_digits(number);
     const std::uint32_t total = length + 1 + static_cast<std::uint32_t>(digits);
     if (*written + total > MAX_LINE_CHARS) return report_long_line();
@@ -134,10 +135,12 @@ std::int32_t process_local_labels() {
         if (read == length) break;
         if (starts_with_prefix(source + read)) {
             std::uint32_t name_length = 0;
-            const std::int32_t number = lookup_local_label(source + read + 2, &name_length);
+            const std::int64_t number = lookup_local_label(source + read + 2, &name_length);
             if (number < 0) return -1;
             if (name_length != 0) {
-                if (write_label(out, &written, source + read + 2, name_length, number) != 0) return -1;
+                if (write_label(out, &written, source + read + 2, name_length, static_cast<std::uint64_t>(number)) != 0) {
+                    return -1;
+                }
                 read += 2 + name_length;
                 continue;
             }
@@ -151,16 +154,16 @@ std::int32_t process_local_labels() {
     return 0;
 }
 
-std::int32_t lookup_local_label(const char* name, std::uint32_t* length_out) {
+std::int64_t lookup_local_label(const char* name, std::uint32_t* length_out) {
     const std::uint32_t length = measure_name(name);
     if (length > MAX_LABEL_NAME) {
-        std::printf("\n\r?KESTON-F-Local label name is too long in line %d\n\r", g_line_number);
+        std::printf("\n\r?KESTON-F-Local label name is too long in line %" PRIu64 "\n\r", g_line_number);
         *length_out = 0;
         return -1;
     }
     *length_out = length;
     // A stored name matches when it begins with the new one; the first match wins.
-    std::int32_t number = g_label_base;
+    auto number = static_cast<std::int64_t>(g_label_base);
     std::size_t offset = 0;
     while (g_label_names[offset] != '\0') {
         const char* stored = g_label_names + offset;
@@ -169,7 +172,7 @@ std::int32_t lookup_local_label(const char* name, std::uint32_t* length_out) {
         ++number;
     }
     if (offset + length + 2 >= LABEL_NAMES_SIZE) {
-        std::printf("\n\r?KESTON-F-Local label name array oveflow at line %d\n\r", g_line_number);
+        std::printf("\n\r?KESTON-F-Local label name array oveflow at line %" PRIu64 "\n\r", g_line_number);
         *length_out = 0;
         return -1;
     }

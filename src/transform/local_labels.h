@@ -19,8 +19,9 @@ extern char g_label_prefix[2];
 // the array lets a name be compared a block at a time.
 extern char g_label_names[LABEL_NAMES_SIZE + SCAN_SLACK];
 
-extern std::int32_t g_label_count;  // next free label number in the file
-extern std::int32_t g_label_base;   // number of the current scope's first name
+// 64 bits: a file never runs out of label numbers.
+extern std::uint64_t g_label_count;  // next free label number in the file
+extern std::uint64_t g_label_base;   // number of the current scope's first name
 
 // Current line to the other buffer with every label rewritten; a non-empty
 // line becomes current. 0, or -1 after its message.
@@ -29,6 +30,6 @@ std::int32_t process_local_labels();
 // Measures the name at name (behind a prefix) into *length_out and returns its
 // number in the current scope, adding it when it is new. -1 after a message,
 // with *length_out 0.
-std::int32_t lookup_local_label(const char* name, std::uint32_t* length_out);
+std::int64_t lookup_local_label(const char* name, std::uint32_t* length_out);
 
 }  // namespace keston

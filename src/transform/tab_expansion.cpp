@@ -1,6 +1,7 @@
 #include "transform/tab_expansion.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 
 #include "common/byte_scan.h"
@@ -11,7 +12,7 @@ namespace keston {
 namespace {
 
 std::int32_t report_too_long() {
-    std::printf("\n\r?KESTON-F-Line %d is too long after tab conversion\n\r", g_line_number);
+    std::printf("\n\r?KESTON-F-Line %" PRIu64 " is too long after tab conversion\n\r", g_line_number);
     return -1;
 }
 

@@ -1,0 +1,13 @@
+// The fixed chain of line transformations that the switches select.
+#pragma once
+
+#include <cstdint>
+
+namespace keston {
+
+// Runs g_line_a (as read, g_line_length set) through the transformations of
+// g_switches in their fixed order; the result is current_line(). -1 when a
+// transformation refused the line, after its message.
+std::int32_t transform_line();
+
+}  // namespace keston
