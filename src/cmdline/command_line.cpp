@@ -6,6 +6,7 @@
 #include "cmdline/switch_table.h"
 #include "cmdline/usage.h"
 #include "common/globals.h"
+#include "platform/file_io.h"
 
 namespace keston {
 
@@ -77,7 +78,7 @@ int apply_default_extension(const char* source, char* destination) {
         return 1;
     }
     std::memcpy(destination, source, length + 1);
-    if (std::strrchr(destination, '.') != nullptr) return 0;
+    if (std::strrchr(destination, '.') != nullptr || platform::is_device_name(destination)) return 0;
     if (length > MAX_NAME_CHARS_WITHOUT_DOT) {
         std::printf("\n\r?KESTON-F-Too long filename\n\r");
         return 1;

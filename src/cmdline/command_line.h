@@ -18,7 +18,7 @@ int parse_command_line(int argc, const char* const* argv);
 int add_file_name(const char* text);
 
 // Copies source into the FILE_NAME_SIZE-byte destination, adding ".ASM" when the
-// name holds no dot anywhere.
+// name holds no dot anywhere and is not a device name.
 int apply_default_extension(const char* source, char* destination);
 
 }  // namespace keston

@@ -1,8 +1,7 @@
 #include "driver/line_loop.h"
 
-#include <cstdio>
-
 #include "common/globals.h"
+#include "common/report.h"
 #include "stream/text_stream.h"
 #include "transform/chain.h"
 #include "transform/local_labels.h"
@@ -19,7 +18,7 @@ std::int32_t write_line() {
     line[length] = '\r';
     line[length + 1] = '\n';
     if (write_bytes(g_output, length + 2, line) != 0) {
-        std::printf("\n\r?KESTON-F-Output file write error\n\r");
+        report_failure("\n\r?KESTON-F-Output file write error\n\r");
         return -1;
     }
     return 0;

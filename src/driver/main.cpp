@@ -10,9 +10,11 @@
 #include "cmdline/switch_table.h"
 #include "cmdline/usage.h"
 #include "common/globals.h"
+#include "common/report.h"
 #include "driver/line_loop.h"
 #include "platform/file_io.h"
 #include "platform/process.h"
+#include "platform/replacement.h"
 #include "stream/text_stream.h"
 #include "transform/local_labels.h"
 
@@ -35,15 +37,9 @@ bool is_empty(const char* name) {
     return name[0] == '\0';
 }
 
-// Naming the source again as destination would truncate it before it is read,
-// so such a source is loaded whole first, as -f does.
-std::uint32_t input_chunk_size() {
-    if ((g_switches & F_WHOLE_FILE) != 0) return 0;
-    if ((g_switches & F_OUTPUT_NAMED) != 0 && platform::same_file(g_input_name, g_output_name)) {
-        return 0;
-    }
-    return TS_BLOCK;
-}
+// Source and destination reach the same file: the result goes to a new file
+// that replaces the source only once the run is complete.
+bool g_in_place = false;
 
 // Nothing is created on disk before both names are known and the source is open.
 int open_files() {
@@ -52,7 +48,7 @@ int open_files() {
         return 1;
     }
     verbose_printf("\r\nInput file name : %s", g_input_name);
-    g_input = open_input(g_input_name, input_chunk_size());
+    g_input = open_input(g_input_name, (g_switches & F_WHOLE_FILE) != 0 ? 0 : TS_BLOCK);
     if (g_input == nullptr) {
         std::printf("\n\r?KESTON-F-Input file open failure\n\r");
         return 1;
@@ -62,7 +58,8 @@ int open_files() {
         return 1;
     }
     verbose_printf("\r\nOutput file name: %s", g_output_name);
-    g_output = open_output(g_output_name);
+    g_in_place = platform::same_regular_file(g_input_name, g_output_name);
+    g_output = g_in_place ? open_replacement(g_output_name) : open_output(g_output_name);
     if (g_output == nullptr) {
         std::printf("\n\r?KESTON-F-Output file creation failure\n\r");
         return 1;
@@ -102,7 +99,8 @@ int prepare_run(int argc, const char* const* argv) {
     return set_label_prefix();
 }
 
-// Releases whichever stream is open; a write stream's buffered rest is written first.
+// Releases whichever stream is open; a write stream's buffered rest is written
+// first. An in-place result that did not replace its source is removed.
 void release_streams() {
     if (g_input != nullptr) {
         close_stream(g_input);
@@ -111,6 +109,22 @@ void release_streams() {
     if (g_output != nullptr) {
         close_stream(g_output);
         g_output = nullptr;
+    }
+    platform::discard_replacement();
+}
+
+// After the line loop: both files closed and, in place, the source replaced
+// by a result that is complete: no failure reported, every byte written and
+// the file closed. The source is closed first, as a file open for reading
+// cannot be replaced everywhere.
+void finish_run() {
+    close_stream(g_input);
+    g_input = nullptr;
+    const bool closed = close_stream(g_output) == 0;
+    g_output = nullptr;
+    if (!g_in_place || g_failure_reported) return;
+    if (!closed || platform::commit_replacement() != 0) {
+        report_failure("\n\r?KESTON-F-Output file write error\n\r");
     }
 }
 
@@ -127,7 +141,7 @@ int main(int argc, char** argv) {
     platform::install_interrupt_handler(INTERRUPT_MESSAGE);
     if (prepare_run(argc, argv) == 0) {
         process_file();
-        release_streams();
+        finish_run();
         verbose_printf("\n");
         exit_status = 0;
         platform::remove_interrupt_handler();

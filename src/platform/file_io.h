@@ -28,7 +28,8 @@ std::int32_t seek(int fd, std::int32_t offset, int origin);
 
 int close(int fd);
 
-// True when both names exist and are the same file.
-bool same_file(const char* first, const char* second);
+// A name of the system's devices (/dev/stdout, /dev/null on POSIX), which
+// must be used as written: no default extension.
+bool is_device_name(const char* name);
 
 }  // namespace keston::platform

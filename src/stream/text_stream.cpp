@@ -8,7 +8,9 @@
 
 #include "common/byte_scan.h"
 #include "common/globals.h"
+#include "common/report.h"
 #include "platform/file_io.h"
+#include "platform/replacement.h"
 
 namespace keston {
 
@@ -31,12 +33,16 @@ void init_stream(TextStream* stream, int fd, std::uint32_t capacity, std::uint32
     stream->mode = mode;
 }
 
-// A read may return less than asked for (the system caps a single read below
-// 2 GiB), so keep reading until the file is in or the system has no more.
+// A whole file is read in pieces of this size, so that an interrupt, which
+// a read of a regular file does not break, takes effect soon.
+constexpr std::uint32_t LOAD_PIECE = 16u << 20;
+
+// Keeps reading until the file is in or the system has no more.
 std::uint32_t load_whole(int fd, char* data, std::uint32_t length) {
     std::uint32_t loaded = 0;
     while (loaded < length) {
-        const std::int32_t got = platform::read_bytes(fd, data + loaded, length - loaded);
+        const std::uint32_t piece = std::min(length - loaded, LOAD_PIECE);
+        const std::int32_t got = platform::read_bytes(fd, data + loaded, piece);
         if (got <= 0) break;
         loaded += static_cast<std::uint32_t>(got);
     }
@@ -72,7 +78,7 @@ bool refill(TextStream* stream) {
 }
 
 std::int32_t report_long_line() {
-    std::printf("\n\r?KESTON-F-Line %" PRIu64 " in input source file is too long\n\r", g_line_number);
+    report_failure("\n\r?KESTON-F-Line %" PRIu64 " in input source file is too long\n\r", g_line_number);
     return -1;
 }
 
@@ -98,17 +104,30 @@ TextStream* open_input(const char* name, std::uint32_t size) {
     return stream;
 }
 
-TextStream* open_output(const char* name) {
+namespace {
+
+// The buffer comes first, so that a lack of memory leaves the file system alone.
+TextStream* open_write_stream(const char* name, int (*create)(const char*)) {
     if (name == nullptr) return nullptr;
     TextStream* stream = allocate_stream(TS_BLOCK);
     if (stream == nullptr) return nullptr;
-    const int fd = platform::create_write(name);
+    const int fd = create(name);
     if (fd < 0) {
         std::free(stream);
         return nullptr;
     }
     init_stream(stream, fd, TS_BLOCK, TS_WRITE);
     return stream;
+}
+
+}  // namespace
+
+TextStream* open_output(const char* name) {
+    return open_write_stream(name, platform::create_write);
+}
+
+TextStream* open_replacement(const char* name) {
+    return open_write_stream(name, platform::create_replacement);
 }
 
 namespace {
@@ -195,19 +214,21 @@ std::int32_t flush_stream(TextStream* stream) {
     if ((stream->mode & TS_WRITE) == 0 || stream->cursor == stream->data()) return 0;
     const std::uint32_t length = static_cast<std::uint32_t>(stream->cursor - stream->data());
     if (platform::write_bytes(stream->fd, stream->data(), length) != static_cast<std::int32_t>(length)) {
-        std::printf("\n\r?KESTON-I-Write file error while flushing data\n\r");
+        report_failure("\n\r?KESTON-I-Write file error while flushing data\n\r");
         return TS_ERR_WRITE;
     }
     stream->cursor = stream->data();
     return 0;
 }
 
-void close_stream(TextStream* stream) {
+std::int32_t close_stream(TextStream* stream) {
+    std::int32_t result = 0;
     if (stream->fd != 0) {
-        if ((stream->mode & TS_WRITE) != 0) flush_stream(stream);
-        platform::close(stream->fd);
+        if ((stream->mode & TS_WRITE) != 0) result = flush_stream(stream);
+        if (platform::close(stream->fd) != 0) result = TS_ERR_WRITE;
     }
     std::free(stream);
+    return result;
 }
 
 }  // namespace keston

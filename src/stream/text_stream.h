@@ -37,6 +37,11 @@ TextStream* open_input(const char* name, std::uint32_t size);
 // memory never truncates an existing file. Null on any failure, without a message.
 TextStream* open_output(const char* name);
 
+// A write stream on a new file that is to replace the regular file name
+// reaches (platform/replacement.h), which stays as it is meanwhile. Null on
+// any failure, without a message, and with nothing left on disk.
+TextStream* open_replacement(const char* name);
+
 // Next line of g_input into buffer (LINE_BUFFER_SIZE bytes), CR bytes dropped
 // and NUL-terminated; g_line_length gets the bytes before its first NUL. The
 // count of stored bytes, or -1 at end of input or after the too-long message.
@@ -60,7 +65,8 @@ inline std::int32_t write_bytes(TextStream* stream, std::uint32_t count, const c
 // Writes what a write stream holds; TS_ERR_WRITE with a message when that fails.
 std::int32_t flush_stream(TextStream* stream);
 
-// Flushes a write stream, closes the descriptor and frees the block.
-void close_stream(TextStream* stream);
+// Flushes a write stream, closes the descriptor and frees the block. 0, or
+// TS_ERR_WRITE when the flush (after its message) or the close failed.
+std::int32_t close_stream(TextStream* stream);
 
 }  // namespace keston

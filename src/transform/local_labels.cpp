@@ -8,6 +8,7 @@
 
 #include "common/byte_scan.h"
 #include "common/globals.h"
+#include "common/report.h"
 
 namespace keston {
 
@@ -56,7 +57,7 @@ bool opens_scope(const char* line) {
 }
 
 std::int32_t report_long_line() {
-    std::printf("\n\r?KESTON-F-Line %" PRIu64 " is too long after label processing\n\r", g_line_number);
+    report_failure("\n\r?KESTON-F-Line %" PRIu64 " is too long after label processing\n\r", g_line_number);
     return -1;
 }
 
@@ -138,7 +139,8 @@ std::int32_t process_local_labels() {
             const std::int64_t number = lookup_local_label(source + read + 2, &name_length);
             if (number < 0) return -1;
             if (name_length != 0) {
-                if (write_label(out, &written, source + read + 2, name_length, static_cast<std::uint64_t>(number)) != 0) {
+                if (write_label(out, &written, source + read + 2, name_length, static_cast<std::uint64_t>(number)) !=
+                    0) {
                     return -1;
                 }
                 read += 2 + name_length;
@@ -157,7 +159,7 @@ std::int32_t process_local_labels() {
 std::int64_t lookup_local_label(const char* name, std::uint32_t* length_out) {
     const std::uint32_t length = measure_name(name);
     if (length > MAX_LABEL_NAME) {
-        std::printf("\n\r?KESTON-F-Local label name is too long in line %" PRIu64 "\n\r", g_line_number);
+        report_failure("\n\r?KESTON-F-Local label name is too long in line %" PRIu64 "\n\r", g_line_number);
         *length_out = 0;
         return -1;
     }
@@ -172,7 +174,7 @@ std::int64_t lookup_local_label(const char* name, std::uint32_t* length_out) {
         ++number;
     }
     if (offset + length + 2 >= LABEL_NAMES_SIZE) {
-        std::printf("\n\r?KESTON-F-Local label name array oveflow at line %" PRIu64 "\n\r", g_line_number);
+        report_failure("\n\r?KESTON-F-Local label name array oveflow at line %" PRIu64 "\n\r", g_line_number);
         *length_out = 0;
         return -1;
     }

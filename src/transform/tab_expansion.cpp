@@ -2,17 +2,17 @@
 
 #include <algorithm>
 #include <cinttypes>
-#include <cstdio>
 
 #include "common/byte_scan.h"
 #include "common/globals.h"
+#include "common/report.h"
 
 namespace keston {
 
 namespace {
 
 std::int32_t report_too_long() {
-    std::printf("\n\r?KESTON-F-Line %" PRIu64 " is too long after tab conversion\n\r", g_line_number);
+    report_failure("\n\r?KESTON-F-Line %" PRIu64 " is too long after tab conversion\n\r", g_line_number);
     return -1;
 }
 

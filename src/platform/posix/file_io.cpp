@@ -6,21 +6,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
+
+#include "platform/posix/descriptors.h"
 
 namespace keston::platform {
-
-namespace {
-
-// Descriptor 0 means "no descriptor" to the streams; should the system hand
-// it out (standard input closed), move the file to a higher descriptor.
-int avoid_descriptor_zero(int fd) {
-    if (fd != 0) return fd;
-    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 1);
-    ::close(fd);
-    return moved;
-}
-
-}  // namespace
 
 int open_read(const char* name) {
     int fd;
@@ -72,11 +62,9 @@ int close(int fd) {
     return ::close(fd);
 }
 
-bool same_file(const char* first, const char* second) {
-    struct stat a {};
-    struct stat b {};
-    if (::stat(first, &a) != 0 || ::stat(second, &b) != 0) return false;
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+bool is_device_name(const char* name) {
+    constexpr char DEVICES[] = "/dev/";
+    return std::strncmp(name, DEVICES, sizeof DEVICES - 1) == 0;
 }
 
 }  // namespace keston::platform

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "platform/replacement.h"
+
 namespace keston::platform {
 
 namespace {
@@ -15,17 +17,27 @@ constexpr int INTERRUPT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 const char* g_interrupt_message = nullptr;
 std::size_t g_interrupt_length = 0;
 volatile sig_atomic_t g_interrupt_reported = 0;
+// The signals whose handler is ours: those that were not ignored at start.
+sigset_t g_handled_signals;
 
 // Runs in signal context: only async-signal-safe calls. The message goes out
-// once, whichever signals arrive; then the signal's default action ends the
-// process, so the unwritten rest of the output buffer is dropped.
+// once, whichever signals arrive, and an unfinished replacement file is
+// removed; then the signal's default action ends the process, so the
+// unwritten rest of the output buffer is dropped.
 extern "C" void on_interrupt_signal(int signal_number) {
     if (g_interrupt_reported == 0) {
         g_interrupt_reported = 1;
         [[maybe_unused]] const ssize_t ignored = ::write(STDOUT_FILENO, g_interrupt_message, g_interrupt_length);
+        discard_replacement_on_interrupt();
     }
     ::signal(signal_number, SIG_DFL);
     ::raise(signal_number);
+}
+
+// Under nohup or a script's trap '' a signal arrives ignored, and stays so.
+bool inherited_as_default(int signal_number) {
+    struct sigaction current {};
+    return ::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL;
 }
 
 void ensure_open(int fd) {
@@ -52,11 +64,18 @@ void install_interrupt_handler(const char* message) {
     action.sa_handler = on_interrupt_signal;
     sigemptyset(&action.sa_mask);
     for (const int signal_number : INTERRUPT_SIGNALS) sigaddset(&action.sa_mask, signal_number);
-    for (const int signal_number : INTERRUPT_SIGNALS) ::sigaction(signal_number, &action, nullptr);
+    sigemptyset(&g_handled_signals);
+    for (const int signal_number : INTERRUPT_SIGNALS) {
+        if (!inherited_as_default(signal_number)) continue;
+        sigaddset(&g_handled_signals, signal_number);
+        ::sigaction(signal_number, &action, nullptr);
+    }
 }
 
 void remove_interrupt_handler() {
-    for (const int signal_number : INTERRUPT_SIGNALS) ::signal(signal_number, SIG_DFL);
+    for (const int signal_number : INTERRUPT_SIGNALS) {
+        if (sigismember(&g_handled_signals, signal_number) == 1) ::signal(signal_number, SIG_DFL);
+    }
 }
 
 }  // namespace keston::platform

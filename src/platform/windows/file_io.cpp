@@ -18,17 +18,6 @@ int avoid_descriptor_zero(int fd) {
     return moved;
 }
 
-// Volume and file index of an existing file, which together name it.
-bool identify(const char* name, BY_HANDLE_FILE_INFORMATION* info) {
-    const HANDLE file =
-        ::CreateFileA(name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const bool known = ::GetFileInformationByHandle(file, info) != 0;
-    ::CloseHandle(file);
-    return known;
-}
-
 }  // namespace
 
 int open_read(const char* name) {
@@ -63,12 +52,9 @@ int close(int fd) {
     return ::_close(fd);
 }
 
-bool same_file(const char* first, const char* second) {
-    BY_HANDLE_FILE_INFORMATION a{};
-    BY_HANDLE_FILE_INFORMATION b{};
-    if (!identify(first, &a) || !identify(second, &b)) return false;
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
+// Windows device names (NUL, CON) work with an extension too.
+bool is_device_name(const char*) {
+    return false;
 }
 
 }  // namespace keston::platform

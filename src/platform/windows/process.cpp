@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include "platform/replacement.h"
+
 namespace keston::platform {
 
 namespace {
@@ -14,10 +16,14 @@ const char* g_interrupt_message = "";
 volatile LONG g_interrupt_reported = 0;
 
 // Called by the system on a thread of its own for Ctrl+C, Ctrl+Break and the
-// closing of the console. It prints the message once and declines the event,
-// so that the default handler ends the process.
+// closing of the console. It prints the message once, removes an unfinished
+// replacement file and declines the event, so that the default handler ends
+// the process.
 BOOL WINAPI on_console_ctrl(DWORD) {
-    if (::InterlockedExchange(&g_interrupt_reported, 1) == 0) std::printf("%s", g_interrupt_message);
+    if (::InterlockedExchange(&g_interrupt_reported, 1) == 0) {
+        std::printf("%s", g_interrupt_message);
+        discard_replacement_on_interrupt();
+    }
     return FALSE;
 }
 

@@ -1,0 +1,18 @@
+#include "common/report.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace keston {
+
+bool g_failure_reported = false;
+
+void report_failure(const char* format, ...) {
+    g_failure_reported = true;
+    va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+}
+
+}  // namespace keston

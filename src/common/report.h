@@ -1,0 +1,14 @@
+// The messages of failures found while a run goes on.
+#pragma once
+
+namespace keston {
+
+// Set by report_failure: the run printed a failure message, so its result is
+// not complete.
+extern bool g_failure_reported;
+
+// Prints one failure message (a printf format and its arguments) where the
+// failure is found.
+[[gnu::format(printf, 1, 2)]] void report_failure(const char* format, ...);
+
+}  // namespace keston
