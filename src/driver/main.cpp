@@ -113,6 +113,10 @@ void release_streams() {
     platform::discard_replacement();
 }
 
+void report_write_error() {
+    report_failure("\n\r?KESTON-F-Output file write error\n\r");
+}
+
 // After the line loop: both files closed and, in place, the source replaced
 // by a result that is complete: no failure reported, every byte written and
 // the file closed. The source is closed first, as a file open for reading
@@ -123,9 +127,17 @@ void finish_run() {
     const bool closed = close_stream(g_output) == 0;
     g_output = nullptr;
     if (!g_in_place || g_failure_reported) return;
-    if (!closed || platform::commit_replacement() != 0) {
-        report_failure("\n\r?KESTON-F-Output file write error\n\r");
+    if (!closed || platform::sync_replacement() != 0) {
+        report_write_error();
+        return;
     }
+    // An interrupt now either comes before the rename, and the file stays as
+    // it was, or ends the process without its message once the result is in.
+    platform::hold_interrupts();
+    const int committed = platform::commit_replacement();
+    platform::remove_interrupt_handler();
+    platform::release_interrupts();
+    if (committed != 0) report_write_error();
 }
 
 }  // namespace

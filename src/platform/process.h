@@ -15,4 +15,9 @@ void install_interrupt_handler(const char* message);
 
 void remove_interrupt_handler();
 
+// Between these two an interrupt waits: it takes effect at the release, by
+// whatever handler is in place then.
+void hold_interrupts();
+void release_interrupts();
+
 }  // namespace keston::platform

@@ -14,8 +14,12 @@ bool same_regular_file(const char* first, const char* second);
 // allowed, its owner and group. The descriptor, or -1 with nothing created.
 int create_replacement(const char* target);
 
-// Moves the replacement over the file it replaces; its descriptor must be
-// closed. 0, or -1 with the original left as it was and the replacement removed.
+// Puts the replacement's data on the disk; its descriptor must be closed.
+// 0, or -1.
+int sync_replacement();
+
+// Moves the replacement over the file it replaces, after sync_replacement.
+// 0, or -1 with the original left as it was and the replacement removed.
 int commit_replacement();
 
 // Removes the replacement unless it has been committed; nothing otherwise.

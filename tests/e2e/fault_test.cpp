@@ -30,7 +30,8 @@ std::string with_crlf(std::string text) {
 TEST(Posix, FileSizeLimitGivesTheWriteErrorNotSigxfsz) {
     TempDir dir;
     write_file(dir / "in.asm", numbered_lines(5000));
-    const RunResult result = run_keston({"in.asm", "out.asm"}, dir.path(), {.closed = {}, .file_size_limit = 20000});
+    const RunResult result =
+        run_keston({"in.asm", "out.asm"}, dir.path(), {.closed = {}, .file_size_limit = 20000, .ignored = {}});
     EXPECT_EQ(result.out, fatal("Output file write error"));
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(read_file(dir / "out.asm"), with_crlf(numbered_lines(5000)).substr(0, 20000));
@@ -40,7 +41,8 @@ TEST(Posix, ClosedStandardDescriptorsNeitherBreakTheRunNorReachTheFiles) {
     for (const int closed : {0, 1, 2}) {
         TempDir dir;
         write_file(dir / "in.asm", "a\n" + std::string(1023, 'x') + "\n");
-        const RunResult result = run_keston({"in.asm", "out.asm"}, dir.path(), {.closed = {closed}});
+        const RunResult result = run_keston({"in.asm", "out.asm"}, dir.path(),
+                                            {.closed = {closed}, .file_size_limit = RLIM_INFINITY, .ignored = {}});
         EXPECT_EQ(result.exit_code, 0) << closed;
         EXPECT_EQ(read_file(dir / "out.asm"), "a\r\n") << closed;  // the message went nowhere
     }
@@ -67,26 +69,146 @@ TEST(Posix, UnusableFilesFailToOpen) {
     }
 }
 
-TEST(Posix, InterruptMidRunKeepsTheBlocksWrittenAndEndsBySignal) {
-    TempDir dir;
-    ASSERT_EQ(::mkfifo((dir / "in.asm").c_str(), 0600), 0);
-    const int writer = ::open((dir / "in.asm").c_str(), O_RDWR);
+// The source is a FIFO, so the run waits for it and the signal always meets a running keston.
+TEST(Posix, InterruptsPrintTheirMessageOnceAndEndBySignalUnlessIgnoredAtStart) {
+    const struct {
+        int signal;
+        bool ignored;
+    } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGQUIT, false}, {SIGHUP, true}, {SIGINT, true}};
     const std::string source = numbered_lines(6000);
-    const Child child = start_keston({"in.asm", "out.asm"}, dir.path());
-    ASSERT_EQ(::write(writer, source.data(), source.size()), static_cast<ssize_t>(source.size()));
-    std::error_code missing;
-    for (int i = 0; i < 500 && std::filesystem::file_size(dir / "out.asm", missing) + 1 < 32769; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (const auto& c : cases) {
+        TempDir dir;
+        ASSERT_EQ(::mkfifo((dir / "in.asm").c_str(), 0600), 0);
+        const int writer = ::open((dir / "in.asm").c_str(), O_RDWR | O_CLOEXEC);
+        ChildSetup setup;
+        if (c.ignored) setup.ignored = {c.signal};
+        const Child child = start_keston({"in.asm", "out.asm"}, dir.path(), setup);
+        ASSERT_EQ(::write(writer, source.data(), source.size()), static_cast<ssize_t>(source.size()));
+        std::error_code missing;
+        for (int i = 0; i < 500 && std::filesystem::file_size(dir / "out.asm", missing) + 1 < 32769; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(child.pid, c.signal);
+        ::close(writer);
+        const RunResult result = finish(child);
+        const std::string written = read_file(dir / "out.asm");
+        if (c.ignored) {
+            EXPECT_EQ(result.out, "") << c.signal;
+            EXPECT_EQ(result.exit_code, 0) << c.signal;
+            EXPECT_EQ(written, with_crlf(source)) << c.signal;
+            continue;
+        }
+        EXPECT_EQ(result.out, fatal("Operation is interrupted by user")) << c.signal;
+        EXPECT_EQ(result.signal, c.signal);
+        EXPECT_GE(written.size(), 32768u) << c.signal;
+        EXPECT_EQ(written.size() % 16384, 0u) << c.signal;  // whole blocks only: the buffered rest is dropped
+        EXPECT_EQ(written, with_crlf(source).substr(0, written.size())) << c.signal;
     }
-    ::kill(child.pid, SIGINT);
-    const RunResult result = finish(child);
-    ::close(writer);
-    EXPECT_EQ(result.out, fatal("Operation is interrupted by user"));
-    EXPECT_EQ(result.signal, SIGINT);
-    const std::string written = read_file(dir / "out.asm");
-    EXPECT_GE(written.size(), 32768u);
-    EXPECT_EQ(written.size() % 16384, 0u);  // whole blocks only: the buffered rest is dropped
-    EXPECT_EQ(written, with_crlf(source).substr(0, written.size()));
+}
+
+// Source x.ASM, reached also as link.asm (symbolic) and hard.asm (hard link).
+struct InPlaceDir {
+    TempDir dir;
+    explicit InPlaceDir(const std::string& source, std::filesystem::perms mode = std::filesystem::perms::owner_all) {
+        write_file(dir / "x.ASM", source);
+        std::filesystem::permissions(dir / "x.ASM", mode);
+        std::filesystem::create_directory(dir / "d");
+        std::filesystem::create_symlink("x.ASM", dir / "link.asm");
+        std::filesystem::create_hard_link(dir / "x.ASM", dir / "hard.asm");
+    }
+    // Nothing but the names the test made: no temporary file is left behind.
+    std::set<std::string> names() const {
+        std::set<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) found.insert(entry.path().filename());
+        return found;
+    }
+};
+const std::set<std::string> IN_PLACE_NAMES = {"d", "hard.asm", "link.asm", "x.ASM"};
+
+TEST(Posix, InPlaceFailuresLeaveTheSourceByteForByte) {
+    std::string names = "p:\n";
+    for (int i = 0; i < 1024; ++i) names += " @@" + std::to_string(1000000000 + i) + std::string(22, 'n') + "\n";
+    const struct {
+        std::string source;
+        std::vector<std::string> args;
+        rlim_t file_size_limit;
+        std::string out;
+        int exit_code;
+    } cases[] = {
+        {"a\n", {"-l@", "x.ASM", "x.ASM"}, RLIM_INFINITY, fatal("Invalid Local label prefix specified"), 255},
+        {"a\n" + std::string(1023, 'x') + "\n",
+         {"x", "./x.ASM"},
+         RLIM_INFINITY,
+         fatal("Line 2 in input source file is too long"),
+         0},
+        {"a\n\t" + std::string(1016, 'x') + "\n",
+         {"-s", "d/../x.ASM", "x"},
+         RLIM_INFINITY,
+         fatal("Line 2 is too long after tab conversion"),
+         0},
+        {"p:\n @@" + std::string(33, 'n') + "\n",
+         {"-l@@", "link.asm", "x.ASM"},
+         RLIM_INFINITY,
+         fatal("Local label name is too long in line 2"),
+         0},
+        {names,
+         {"-l@@", "-f", "x.ASM", "link.asm"},
+         RLIM_INFINITY,
+         fatal("Local label name array oveflow at line 1025"),
+         0},
+        {numbered_lines(5000), {"x.ASM", "hard.asm"}, 20000, fatal("Output file write error"), 0},
+        {numbered_lines(5), {"-f", "hard.asm", "x"}, 10, "\n\r?KESTON-I-Write file error while flushing data\n\r", 0},
+    };
+    for (const auto& c : cases) {
+        InPlaceDir place(c.source);
+        const RunResult result =
+            run_keston(c.args, place.dir.path(), {.closed = {}, .file_size_limit = c.file_size_limit, .ignored = {}});
+        EXPECT_EQ(result.out, c.out) << c.args[1];
+        EXPECT_EQ(result.exit_code, c.exit_code) << c.args[1];
+        EXPECT_EQ(read_file(place.dir / "x.ASM"), c.source) << c.args[1];
+        EXPECT_EQ(place.names(), IN_PLACE_NAMES) << c.args[1];
+    }
+}
+
+TEST(Posix, CompleteInPlaceRunReplacesTheFileKeepingModeAndLinks) {
+    using std::filesystem::perms;
+    const auto mode = perms::owner_read | perms::owner_write | perms::group_read | perms::others_exec;
+    for (const char* read_mode : {"-q", "-f"}) {
+        InPlaceDir place("a ; x\nb\n", mode);
+        const RunResult result = run_keston({"-a", read_mode, "x", "link.asm"}, place.dir.path());
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(read_file(place.dir / "x.ASM"), "a\r\nb\r\n");
+        EXPECT_EQ(std::filesystem::status(place.dir / "x.ASM").permissions(), mode);
+        EXPECT_TRUE(std::filesystem::is_symlink(place.dir / "link.asm"));
+        EXPECT_EQ(read_file(place.dir / "hard.asm"), "a ; x\nb\n");  // the other name keeps the old file
+        EXPECT_EQ(place.names(), IN_PLACE_NAMES);
+    }
+}
+
+// Wherever the signal falls, the source is untouched when the message says so,
+// and otherwise (a run that ended first) the whole result.
+TEST(Posix, InterruptedInPlaceRunLeavesTheSourceAsItWas) {
+    std::string source;
+    for (int i = 0; i < 400000; ++i) source += "@@l" + std::to_string(i % 50) + ":\tmov\tax, bx   ; note\n";
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    const std::vector<std::string> args = {"-a", "-s", "-t", "-l@@", "x.ASM", "x.ASM"};
+    InPlaceDir reference(source);
+    ASSERT_EQ(run_keston(args, reference.dir.path()).exit_code, 0);
+    const std::string result = read_file(reference.dir / "x.ASM");
+    int interrupted_rounds = 0;
+    for (int round = 0; round < 8; ++round) {
+        InPlaceDir place(source);
+        const Child child = start_keston(args, place.dir.path());
+        std::this_thread::sleep_for(std::chrono::milliseconds(15 + 40 * round));
+        ::kill(child.pid, signals[round % 4]);
+        const RunResult run = finish(child);
+        const bool interrupted = run.out == fatal("Operation is interrupted by user");
+        interrupted_rounds += interrupted ? 1 : 0;
+        EXPECT_TRUE(interrupted || run.out.empty()) << round;
+        EXPECT_TRUE(read_file(place.dir / "x.ASM") == (interrupted ? source : result)) << round;
+        EXPECT_EQ(place.names(), IN_PLACE_NAMES) << round;
+    }
+    EXPECT_GT(interrupted_rounds, 0);
 }
 
 TEST(Hostile, SourcesEndWithTheirMessageOrACorrectResult) {

@@ -2,6 +2,7 @@
 // keston binary with its standard output captured.
 #pragma once
 
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -65,10 +66,12 @@ inline std::vector<std::string> keston_command() {
 }
 
 // How the child's process differs from the test's: descriptors closed before
-// keston starts, and a limit on the size of the files it writes.
+// keston starts, a limit on the size of the files it writes, and signals it
+// inherits as ignored.
 struct ChildSetup {
     std::vector<int> closed;
     rlim_t file_size_limit = RLIM_INFINITY;
+    std::vector<int> ignored;
 };
 
 // Starts keston in dir with args (without the program name).
@@ -87,6 +90,7 @@ inline Child start_keston(std::vector<std::string> args, const std::filesystem::
         ::close(fds[0]);
         ::close(fds[1]);
         for (const int fd : setup.closed) ::close(fd);
+        for (const int signal_number : setup.ignored) ::signal(signal_number, SIG_IGN);
         const rlimit limit{setup.file_size_limit, setup.file_size_limit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         if (::chdir(dir.c_str()) == 0) ::execvp(argv[0], argv.data());

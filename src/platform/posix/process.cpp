@@ -72,6 +72,25 @@ void install_interrupt_handler(const char* message) {
     }
 }
 
+namespace {
+
+void mask_interrupts(int how) {
+    sigset_t interrupts;
+    sigemptyset(&interrupts);
+    for (const int signal_number : INTERRUPT_SIGNALS) sigaddset(&interrupts, signal_number);
+    ::sigprocmask(how, &interrupts, nullptr);
+}
+
+}  // namespace
+
+void hold_interrupts() {
+    mask_interrupts(SIG_BLOCK);
+}
+
+void release_interrupts() {
+    mask_interrupts(SIG_UNBLOCK);
+}
+
 void remove_interrupt_handler() {
     for (const int signal_number : INTERRUPT_SIGNALS) {
         if (sigismember(&g_handled_signals, signal_number) == 1) ::signal(signal_number, SIG_DFL);

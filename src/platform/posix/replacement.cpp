@@ -42,16 +42,6 @@ void copy_ownership(int fd, const struct stat& original) {
     ::fchmod(fd, original.st_mode & 07777);
 }
 
-// The data goes to the disk before the name does, so that no crash can leave
-// the name on an empty or partial file.
-bool flush_to_disk(const char* path) {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-}
-
 }  // namespace
 
 bool same_regular_file(const char* first, const char* second) {
@@ -76,9 +66,19 @@ int create_replacement(const char* target) {
     return fd;
 }
 
+// The data goes to the disk before the name does, so that no crash can leave
+// the name on an empty or partial file.
+int sync_replacement() {
+    const int fd = ::open(g_temporary_path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const int synced = ::fsync(fd);
+    ::close(fd);
+    return synced;
+}
+
 int commit_replacement() {
     if (g_temporary_exists == 0) return -1;
-    if (!flush_to_disk(g_temporary_path) || ::rename(g_temporary_path, g_target_path) != 0) {
+    if (::rename(g_temporary_path, g_target_path) != 0) {
         discard_replacement();
         return -1;
     }

@@ -44,4 +44,8 @@ void remove_interrupt_handler() {
     ::SetConsoleCtrlHandler(on_console_ctrl, FALSE);
 }
 
+// The console handler runs on a thread of its own and cannot be held back.
+void hold_interrupts() {}
+void release_interrupts() {}
+
 }  // namespace keston::platform

@@ -71,6 +71,11 @@ int create_replacement(const char* target) {
     return fd;
 }
 
+// MoveFileEx writes the data through before it moves the name.
+int sync_replacement() {
+    return 0;
+}
+
 int commit_replacement() {
     ::InterlockedExchange(&g_temporary_fd, -1);
     if (g_temporary_exists == 0) return -1;
