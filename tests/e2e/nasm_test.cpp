@@ -1,0 +1,122 @@
+// Assembles sources with nasm before and after keston and compares the bytes:
+// switch sets that keep a source's meaning give the same binary, and each
+// trap of the documentation changes the bytes or breaks the assembly.
+// Not shown here: case (nasm's names are case-sensitive too, so the two
+// numbers keston gives @@handle and @@Handle name two labels in nasm as well)
+// and the list continued by a trailing comma, which nasm does not know; nasm
+// continues a line after a trailing backslash instead, shown below with -e.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <regex>
+
+#include "support/harness.h"
+
+namespace keston::test {
+namespace {
+
+// The flat binary nasm makes of source, or nothing when it does not assemble.
+std::optional<std::string> assemble(const std::string& source) {
+    TempDir dir;
+    write_file(dir / "a.asm", source);
+    const std::string command =
+        "nasm -f bin -o '" + (dir / "a.bin").string() + "' '" + (dir / "a.asm").string() + "' 2>/dev/null";
+    if (std::system(command.c_str()) != 0) return std::nullopt;
+    return read_file(dir / "a.bin");
+}
+
+std::string keston(const std::string& source, std::vector<std::string> switches) {
+    TempDir dir;
+    write_file(dir / "in.asm", source);
+    switches.insert(switches.end(), {"in.asm", "out.asm"});
+    const RunResult result = run_keston(switches, dir.path());
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.exit_code, 0);
+    return read_file(dir / "out.asm");
+}
+
+std::string shown(const std::string& source, const std::vector<std::string>& switches) {
+    std::string text = source.substr(0, 40);
+    for (const std::string& s : switches) text += " " + s;
+    return text;
+}
+
+class Nasm : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        if (std::system("nasm -v >/dev/null 2>&1") == 0) return;
+        if (std::getenv("CI")) FAIL() << "nasm is missing; CI must have it (apt-get install nasm)";
+        GTEST_SKIP() << "nasm is not installed (apt-get install nasm); skipping the assembler comparisons";
+    }
+};
+
+// The sample with nasm's own local labels: ".name" belongs to the label above
+// it, the scope that keston gives "@@name" in these samples.
+std::string with_nasm_locals(const std::string& source) {
+    return std::regex_replace(source, std::regex("@@"), ".");
+}
+
+struct SameBytes {
+    const char* sample;
+    std::vector<std::string> switches;
+};
+
+TEST_F(Nasm, SwitchSetsThatKeepTheMeaningKeepTheBytes) {
+    const std::vector<std::string> chain = {"-a", "-c", "-s", "-t", "-l@@", "-e"};
+    // clang-format off
+    const SameBytes cases[] = {
+        {"boot.asm", {"-a"}}, {"boot.asm", {"-a", "-c"}}, {"boot.asm", {"-c"}}, {"boot.asm", {"-e"}},
+        {"boot.asm", {"-s"}}, {"boot.asm", {"-t"}}, {"boot.asm", {"-s4", "-t4"}}, {"boot.asm", chain},
+        {"tables.asm", {"-a"}}, {"tables.asm", {"-a", "-c"}}, {"tables.asm", {"-c"}}, {"tables.asm", {"-e"}},
+        {"tables.asm", {"-s"}}, {"tables.asm", {"-t"}}, {"tables.asm", {"-s4", "-t4"}}, {"tables.asm", chain},
+        {"strings.asm", {"-l@@"}}, {"strings.asm", chain}};
+    // clang-format on
+    for (const SameBytes& c : cases) {
+        const std::string source = read_file(std::filesystem::path(KESTON_NASM_SAMPLES) / c.sample);
+        ASSERT_NE(source, "") << c.sample;
+        const std::optional<std::string> expected = assemble(with_nasm_locals(source));
+        ASSERT_TRUE(expected) << c.sample;
+        // Names reused across procedures collide until keston numbers them apart.
+        if (source.find("@@") != std::string::npos) {
+            EXPECT_FALSE(assemble(source)) << c.sample;
+        }
+        EXPECT_EQ(assemble(keston(source, c.switches)), expected) << shown(c.sample, c.switches);
+    }
+}
+
+enum Outcome { bytes_differ, does_not_assemble };
+
+struct Trap {
+    const char* source;  // assembles as it stands
+    std::vector<std::string> switches;
+    Outcome outcome;
+};
+
+TEST_F(Nasm, TrapsChangeTheBytesOrBreakTheAssembly) {
+    // clang-format off
+    const Trap cases[] = {
+        // Single quotes protect neither spaces from -t nor names from -l, and no quotes protect a TAB.
+        {"msg db 'Part missing!     ',0\n", {"-t"}, bytes_differ},
+        {"\tdb\t'a\tb',0\n", {"-s"}, bytes_differ},
+        {"\tdb\t\"a\tb\",0\n", {"-t"}, bytes_differ},
+        {"s:\tdb\t'@@loop',0\n", {"-l@@"}, bytes_differ},
+        {"\tdb\t'a;b',0\n", {"-a"}, does_not_assemble},                  // only ';' is kept in single quotes
+        {"p:\n@@1:\tjmp\t@@1\n", {"-l@@"}, does_not_assemble},           // 1_0000 is a number, not a label
+        {"p:\n@@l:\tdec\tcx\njnz\t@@l\n", {"-l@@"}, does_not_assemble},  // an unindented line opens a scope
+        {"p:\n@@l:\tdec\tcx\n%ifdef DEBUG\n\tnop\n%endif\n\tjnz\t@@l\n", {"-l@@"}, does_not_assemble},
+        {"\tdb\t1,\\\n\n\tdb\t2\n", {"-e"}, does_not_assemble},         // the continued line loses its end
+        {"\tmov\tax, 7 // 2\n", {"-c"}, bytes_differ}};                  // nasm's signed division
+    // clang-format on
+    for (const Trap& c : cases) {
+        const std::optional<std::string> before = assemble(c.source);
+        ASSERT_TRUE(before) << c.source;
+        const std::optional<std::string> after = assemble(keston(c.source, c.switches));
+        const bool as_documented = c.outcome == does_not_assemble ? !after : after && after != before;
+        EXPECT_TRUE(as_documented) << shown(c.source, c.switches);
+    }
+}
+
+}  // namespace
+}  // namespace keston::test
