@@ -24,6 +24,8 @@ void print_syntax_error() {
     std::printf("\n\r?KESTON-F-Command line syntax error\n\r");
 }
 
+}  // namespace
+
 // "-x" and "/x" are switches. An argument that begins with '/' and holds a
 // second '/' is an absolute POSIX path such as /tmp/x.asm, not a switch.
 bool is_switch(const char* argument) {
@@ -31,12 +33,12 @@ bool is_switch(const char* argument) {
     return argument[0] == '/' && std::strchr(argument + 1, '/') == nullptr;
 }
 
-int scan_argument(const char* argument) {
+int scan_argument(const char* argument, FileNameHandler add_name) {
     if (argument[0] == '\0') {
         print_syntax_error();
         return 1;
     }
-    if (!is_switch(argument)) return add_file_name(argument);
+    if (!is_switch(argument)) return add_name(argument);
     if (argument[1] == '\0') {
         print_syntax_error();
         return 1;
@@ -44,15 +46,13 @@ int scan_argument(const char* argument) {
     return parse_switch(argument + 1);
 }
 
-}  // namespace
-
 int parse_command_line(int argc, const char* const* argv) {
     if (argc < 2) {
         print_usage();
         return 1;
     }
     for (int i = 1; i < argc; ++i) {
-        if (scan_argument(argv[i]) != 0) return 1;
+        if (scan_argument(argv[i], add_file_name) != 0) return 1;
     }
     if (check_switch_values() != 0) return 1;
     return check_switch_combinations();

@@ -4,10 +4,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "cmdline/command_line.h"
-#include "cmdline/switch_table.h"
+#include "cmdline/run_settings.h"
 #include "cmdline/usage.h"
 #include "common/globals.h"
 #include "common/report.h"
@@ -23,7 +22,6 @@ namespace keston {
 namespace {
 
 constexpr char INTERRUPT_MESSAGE[] = "\n\r?KESTON-F-Operation is interrupted by user\n\r";
-constexpr std::uint32_t DEFAULT_TAB_WIDTH = 8;
 
 [[gnu::format(printf, 1, 2)]] void verbose_printf(const char* format, ...) {
     if ((g_switches & F_VERBOSE) == 0) return;
@@ -67,25 +65,6 @@ int open_files() {
     return 0;
 }
 
-// -t sets the compression width; -s the expansion width, which otherwise follows -t.
-void set_tab_widths() {
-    const auto* compress = static_cast<const std::uint32_t*>(get_switch_value(F_COMPRESS_TABS));
-    g_compress_tab = compress != nullptr ? *compress : DEFAULT_TAB_WIDTH;
-    const auto* expand = static_cast<const std::uint32_t*>(get_switch_value(F_EXPAND_TABS));
-    g_expand_tab = expand != nullptr ? *expand : g_compress_tab;
-}
-
-int set_label_prefix() {
-    if ((g_switches & F_LOCAL_LABELS) == 0) return 0;
-    const auto* prefix = static_cast<const char*>(get_switch_value(F_LOCAL_LABELS));
-    if (std::strlen(prefix) != sizeof g_label_prefix) {
-        std::printf("\n\r?KESTON-F-Invalid Local label prefix specified\n\r");
-        return 1;
-    }
-    std::memcpy(g_label_prefix, prefix, sizeof g_label_prefix);
-    return 0;
-}
-
 // Everything before the line loop; 0 when the loop may run.
 int prepare_run(int argc, const char* const* argv) {
     if (parse_command_line(argc, argv) != 0) return 1;
@@ -96,7 +75,7 @@ int prepare_run(int argc, const char* const* argv) {
     verbose_printf("%s", HELP_BANNER);
     if (open_files() != 0) return 1;
     set_tab_widths();
-    return set_label_prefix();
+    return set_label_prefix(g_label_prefix);
 }
 
 // Releases whichever stream is open; a write stream's buffered rest is written

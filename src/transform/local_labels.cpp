@@ -41,21 +41,6 @@ bool starts_with_prefix(const char* text) {
     return text[0] == g_label_prefix[0] && text[1] == g_label_prefix[1];
 }
 
-// A line that starts with a blank, '#', '/', ';' or a label stays in the
-// present scope; any other non-empty line starts a new one.
-bool opens_scope(const char* line) {
-    switch (line[0]) {
-        case '\t':
-        case ' ':
-        case '#':
-        case '/':
-        case ';':
-            return false;
-        default:
-            return !starts_with_prefix(line);
-    }
-}
-
 std::int32_t report_long_line() {
     report_failure("\n\r?KESTON-F-Line %" PRIu64 " is too long after label processing\n\r", g_line_number);
     return -1;
@@ -102,13 +87,28 @@ std::size_t stored_length(const char* stored) {
     return scan_until(stored, LABEL_NAMES_SIZE, nullptr, '\0');
 }
 
-std::uint32_t measure_name(const char* name) {
+}  // namespace
+
+// A line that starts with a blank, '#', '/', ';' or a label stays in the
+// present scope; any other non-empty line starts a new one.
+bool opens_label_scope(const char* line) {
+    switch (line[0]) {
+        case '\t':
+        case ' ':
+        case '#':
+        case '/':
+        case ';':
+            return false;
+        default:
+            return !starts_with_prefix(line);
+    }
+}
+
+std::uint32_t measure_label_name(const char* name) {
     std::uint32_t length = 0;
     while (length <= MAX_LABEL_NAME && !is_delimiter(name[length])) ++length;
     return length;
 }
-
-}  // namespace
 
 std::int32_t process_local_labels() {
     const std::uint32_t length = g_line_length;
@@ -116,7 +116,7 @@ std::int32_t process_local_labels() {
     const char* const source = current_line();
     g_line_toggle ^= 1;
     char* const out = current_line();
-    if (opens_scope(source)) {
+    if (opens_label_scope(source)) {
         g_label_base = g_label_count;
         g_label_names[0] = '\0';
     }
@@ -157,7 +157,7 @@ std::int32_t process_local_labels() {
 }
 
 std::int64_t lookup_local_label(const char* name, std::uint32_t* length_out) {
-    const std::uint32_t length = measure_name(name);
+    const std::uint32_t length = measure_label_name(name);
     if (length > MAX_LABEL_NAME) {
         report_failure("\n\r?KESTON-F-Local label name is too long in line %" PRIu64 "\n\r", g_line_number);
         *length_out = 0;

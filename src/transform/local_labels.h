@@ -27,6 +27,14 @@ extern std::uint64_t g_label_base;   // number of the current scope's first name
 // line becomes current. 0, or -1 after its message.
 std::int32_t process_local_labels();
 
+// Whether a non-empty line begins a new scope of label names: any line but
+// one that starts with a blank, '#', '/', ';' or the prefix pair.
+bool opens_label_scope(const char* line);
+
+// Characters of the label name at name (behind a prefix), up to its first
+// delimiter; MAX_LABEL_NAME + 1 when the name is longer than MAX_LABEL_NAME.
+std::uint32_t measure_label_name(const char* name);
+
 // Measures the name at name (behind a prefix) into *length_out and returns its
 // number in the current scope, adding it when it is new. -1 after a message,
 // with *length_out 0.

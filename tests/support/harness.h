@@ -1,5 +1,5 @@
 // Test helpers: temporary directories, whole files, and runs of the built
-// keston binary with its standard output captured.
+// keston and keston-check binaries with their standard output captured.
 #pragma once
 
 #include <signal.h>
@@ -49,6 +49,7 @@ inline std::string fatal(const std::string& text) {
 
 struct RunResult {
     std::string out;     // standard output
+    std::string err;     // standard error, when captured
     int exit_code = -1;  // when the process exited
     int signal = 0;      // when a signal ended it
 };
@@ -56,6 +57,7 @@ struct RunResult {
 struct Child {
     pid_t pid;
     int stdout_fd;
+    int stderr_fd;  // -1 when standard error is not captured
 };
 
 // The program under test: this build's keston or, when KESTON_WINDOWS_EXE names
@@ -63,6 +65,14 @@ struct Child {
 inline std::vector<std::string> keston_command() {
     if (const char* exe = std::getenv("KESTON_WINDOWS_EXE")) return {"env", "WINEDEBUG=-all", "wine", exe};
     return {KESTON_BINARY};
+}
+
+// keston-check, which is built beside keston.
+inline std::vector<std::string> check_command() {
+    std::vector<std::string> command = keston_command();
+    std::string& program = command.back();
+    program.replace(program.rfind("keston"), 6, "keston-check");
+    return command;
 }
 
 // How the child's process differs from the test's: descriptors closed before
@@ -74,13 +84,12 @@ struct ChildSetup {
     std::vector<int> ignored;
 };
 
-// Starts keston in dir with args (without the program name).
-inline Child start_keston(std::vector<std::string> args, const std::filesystem::path& dir,
-                          const ChildSetup& setup = {}) {
+// Starts command (the program and its arguments) in dir.
+inline Child start_program(std::vector<std::string> command, const std::filesystem::path& dir, const ChildSetup& setup,
+                           bool capture_stderr) {
     int fds[2];
-    if (::pipe(fds) != 0) return {-1, -1};
-    std::vector<std::string> command = keston_command();
-    command.insert(command.end(), args.begin(), args.end());
+    int err_fds[2] = {-1, -1};
+    if (::pipe(fds) != 0 || (capture_stderr && ::pipe(err_fds) != 0)) return {-1, -1, -1};
     std::vector<char*> argv;
     for (std::string& arg : command) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -89,6 +98,11 @@ inline Child start_keston(std::vector<std::string> args, const std::filesystem::
         ::dup2(fds[1], STDOUT_FILENO);
         ::close(fds[0]);
         ::close(fds[1]);
+        if (capture_stderr) {
+            ::dup2(err_fds[1], STDERR_FILENO);
+            ::close(err_fds[0]);
+            ::close(err_fds[1]);
+        }
         for (const int fd : setup.closed) ::close(fd);
         for (const int signal_number : setup.ignored) ::signal(signal_number, SIG_IGN);
         const rlimit limit{setup.file_size_limit, setup.file_size_limit};
@@ -97,14 +111,31 @@ inline Child start_keston(std::vector<std::string> args, const std::filesystem::
         ::_exit(127);
     }
     ::close(fds[1]);
-    return {pid, fds[0]};
+    if (capture_stderr) ::close(err_fds[1]);
+    return {pid, fds[0], err_fds[0]};
+}
+
+// Starts keston in dir with args (without the program name).
+inline Child start_keston(std::vector<std::string> args, const std::filesystem::path& dir,
+                          const ChildSetup& setup = {}) {
+    std::vector<std::string> command = keston_command();
+    command.insert(command.end(), args.begin(), args.end());
+    return start_program(std::move(command), dir, setup, false);
+}
+
+// Everything up to the end of the pipe, which is then closed.
+inline std::string read_all(int fd) {
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+    ::close(fd);
+    return text;
 }
 
 inline RunResult finish(const Child& child) {
     RunResult result;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(child.stdout_fd, buffer, sizeof buffer)) > 0;) result.out.append(buffer, got);
-    ::close(child.stdout_fd);
+    result.out = read_all(child.stdout_fd);
+    if (child.stderr_fd >= 0) result.err = read_all(child.stderr_fd);
     int status = 0;
     ::waitpid(child.pid, &status, 0);
     if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
@@ -115,6 +146,13 @@ inline RunResult finish(const Child& child) {
 inline RunResult run_keston(std::vector<std::string> args, const std::filesystem::path& dir,
                             const ChildSetup& setup = {}) {
     return finish(start_keston(std::move(args), dir, setup));
+}
+
+// keston-check in dir with args, its standard error captured as well.
+inline RunResult run_check(std::vector<std::string> args, const std::filesystem::path& dir) {
+    std::vector<std::string> command = check_command();
+    command.insert(command.end(), args.begin(), args.end());
+    return finish(start_program(std::move(command), dir, {}, true));
 }
 
 }  // namespace keston::test

@@ -1,0 +1,105 @@
+#include "check/file_check.h"
+
+#include <cstring>
+
+#include "check/label_scopes.h"
+#include "check/line_view.h"
+#include "check/list_continuation.h"
+#include "check/literal_check.h"
+#include "check/report.h"
+#include "cmdline/command_line.h"
+#include "common/byte_scan.h"
+#include "common/globals.h"
+#include "stream/text_stream.h"
+#include "transform/chain.h"
+#include "transform/local_labels.h"
+
+namespace keston::check {
+
+namespace {
+
+char g_source_name[FILE_NAME_SIZE];
+char g_source_line[LINE_BUFFER_SIZE];
+LineView g_source_view;
+
+// A line too long to read leaves its first TS_LINE_LIMIT bytes in the
+// buffer, none of them an LF; the end of the input leaves the buffer as it
+// was. An LF put in the last of those places tells the two apart.
+constexpr std::size_t LONG_LINE_MARK = TS_LINE_LIMIT - 1;
+
+void mark_buffer_for_long_line() {
+    g_line_a[LONG_LINE_MARK] = '\n';
+}
+
+bool stopped_at_long_line() {
+    return g_line_a[LONG_LINE_MARK] != '\n';
+}
+
+// Lines without quotes, '<' or the label prefix hold no literal and no label.
+bool holds_literal_or_label(const char* line, std::uint32_t length) {
+    const char prefix = (g_switches & F_LOCAL_LABELS) != 0 ? g_label_prefix[0] : '"';
+    return scan_until(line, length, nullptr, '\'', '"', '<', prefix) != length;
+}
+
+// The source line as read is in g_source_line; the chain's result is current.
+void check_line(std::uint32_t source_length) {
+    const std::uint32_t switches = g_switches;
+    if ((switches & F_NO_EMPTY_LINES) != 0) check_dropped_line(current_line(), g_line_length);
+    if ((switches & LINE_CHANGING_SWITCHES) == 0 || source_length == 0) return;
+    const char* const source = g_source_line;
+    const bool labels = (switches & F_LOCAL_LABELS) != 0;
+    if (labels) note_label_scope(source);
+    if (!holds_literal_or_label(source, source_length)) return;
+    view_line(source, source_length, (switches & F_CPP_COMMENTS) != 0, &g_source_view);
+    if (labels) check_label_names(source, g_source_view);
+    check_literals(source, source_length, g_source_view, current_line(), g_line_length);
+}
+
+void reset_label_state() {
+    g_label_count = 0;
+    g_label_base = 0;
+    g_label_names[0] = '\0';
+}
+
+// As keston's line loop, with the source line kept before the chain changes it.
+// 0 when every line was checked, -1 at a line that keston stops at.
+int check_lines() {
+    reset_label_state();
+    start_label_scopes();
+    start_list_check();
+    g_line_number = 1;
+    for (;;) {
+        mark_buffer_for_long_line();
+        if (read_line(g_line_a) < 0) break;
+        const std::uint32_t length = g_line_length;
+        std::memcpy(g_source_line, g_line_a, length + 1);
+        if (transform_line() < 0) return -1;
+        check_line(length);
+        ++g_line_number;
+    }
+    if (stopped_at_long_line()) return -1;
+    if ((g_switches & F_LOCAL_LABELS) != 0) finish_label_scopes();
+    return 0;
+}
+
+}  // namespace
+
+void check_file(const char* argument) {
+    report_begin_file(argument);
+    if (apply_default_extension(argument, g_source_name) != 0) {
+        report_unchecked(0, "not checked");
+        return;
+    }
+    report_begin_file(g_source_name);
+    g_input = open_input(g_source_name, (g_switches & F_WHOLE_FILE) != 0 ? 0 : TS_BLOCK);
+    if (g_input == nullptr) {
+        report_unchecked(0, "cannot be opened for reading");
+        return;
+    }
+    // keston's own message names the line; the note names the file as well.
+    if (check_lines() != 0) report_unchecked(g_line_number, "keston stops at this line; the rest is not checked");
+    close_stream(g_input);
+    g_input = nullptr;
+}
+
+}  // namespace keston::check

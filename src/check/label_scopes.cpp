@@ -1,0 +1,241 @@
+#include "check/label_scopes.h"
+
+#include <cinttypes>
+#include <cstddef>
+#include <cstring>
+#include <initializer_list>
+
+#include "check/report.h"
+#include "common/byte_scan.h"
+#include "common/globals.h"
+#include "transform/local_labels.h"
+
+namespace keston::check {
+
+namespace {
+
+constexpr std::size_t MAX_SCOPE_NAMES = 4096;
+constexpr std::size_t SCOPE_NAME_BYTES = 65536;
+
+// Line numbers start at 1, so 0 stands for "not yet".
+struct ScopeName {
+    std::uint32_t offset;  // of its characters in the scope's text
+    std::uint32_t length;
+    std::uint64_t first_seen;
+    std::uint64_t first_use;
+    std::uint64_t definition;
+};
+
+struct Scope {
+    std::uint64_t first_line;
+    std::uint32_t name_count;
+    std::uint32_t text_used;
+    bool full;  // a name found no room, so the scope's names were not all seen
+    ScopeName names[MAX_SCOPE_NAMES];
+    char text[SCOPE_NAME_BYTES];
+};
+
+Scope g_scopes[2];
+Scope* g_scope = &g_scopes[0];
+Scope* g_previous_scope = &g_scopes[1];
+
+void empty_scope(Scope* scope, std::uint64_t first_line) {
+    scope->first_line = first_line;
+    scope->name_count = 0;
+    scope->text_used = 0;
+    scope->full = false;
+}
+
+const char* text_of(const Scope* scope, const ScopeName& name) {
+    return scope->text + name.offset;
+}
+
+ScopeName* find_name(Scope* scope, const char* name, std::uint32_t length) {
+    for (std::uint32_t i = 0; i < scope->name_count; ++i) {
+        ScopeName& entry = scope->names[i];
+        if (entry.length == length && std::memcmp(text_of(scope, entry), name, length) == 0) return &entry;
+    }
+    return nullptr;
+}
+
+char ascii_lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equal_ignoring_case(const char* a, const char* b, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    }
+    return true;
+}
+
+const ScopeName* find_case_twin(const char* name, std::uint32_t length) {
+    for (std::uint32_t i = 0; i < g_scope->name_count; ++i) {
+        const ScopeName& entry = g_scope->names[i];
+        if (entry.length == length && equal_ignoring_case(text_of(g_scope, entry), name, length)) return &entry;
+    }
+    return nullptr;
+}
+
+bool is_digit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+
+// What some assembler takes in a name; bytes from 0x80 on are left to the assembler.
+bool is_identifier_character(unsigned char c) {
+    const unsigned char lower = c | 0x20;
+    return (lower >= 'a' && lower <= 'z') || is_digit(c) || c == '_' || c == '@' || c == '$' || c == '?' || c == '~' ||
+           c >= 0x80;
+}
+
+// A name that no assembler takes: one that begins with a digit or '~', or
+// holds a character such as '!', '^', '`' or a control character.
+bool is_valid_identifier(const char* name, std::uint32_t length) {
+    const auto first = static_cast<unsigned char>(name[0]);
+    if (is_digit(first) || first == '~') return false;
+    for (std::uint32_t i = 0; i < length; ++i) {
+        if (!is_identifier_character(static_cast<unsigned char>(name[i]))) return false;
+    }
+    return true;
+}
+
+// The chain has looked the name up on this line already, so the lookup only
+// gives its number back.
+void report_invalid_name(const char* name, std::uint32_t length) {
+    std::uint32_t looked_at = 0;
+    const std::int64_t number = lookup_local_label(name, &looked_at);
+    const int shown = static_cast<int>(length);
+    report_hazard(g_line_number, "%s makes %.2s%.*s the invalid name %.*s_%04" PRId64, switch_names(F_LOCAL_LABELS),
+                  g_label_prefix, shown, name, shown, name, number);
+}
+
+void report_case_twin(const char* name, std::uint32_t length, const ScopeName& twin) {
+    const int shown = static_cast<int>(length);
+    report_hazard(g_line_number,
+                  "%s numbers %.2s%.*s apart from %.2s%.*s (line %" PRIu64 "); the names differ only in case",
+                  switch_names(F_LOCAL_LABELS), g_label_prefix, shown, name, g_label_prefix, shown,
+                  text_of(g_scope, twin), twin.first_seen);
+}
+
+// A new name of the scope, reported on when it is no valid identifier or
+// differs only in case from one met before. Null when the scope is full.
+ScopeName* add_name(const char* name, std::uint32_t length) {
+    Scope* const scope = g_scope;
+    if (scope->name_count == MAX_SCOPE_NAMES || SCOPE_NAME_BYTES - scope->text_used < length) {
+        if (!scope->full) report_unchecked(g_line_number, "too many local label names in one scope to check them all");
+        scope->full = true;
+        return nullptr;
+    }
+    if (!is_valid_identifier(name, length)) report_invalid_name(name, length);
+    if (const ScopeName* twin = find_case_twin(name, length)) report_case_twin(name, length, *twin);
+    std::memcpy(scope->text + scope->text_used, name, length);
+    ScopeName& entry = scope->names[scope->name_count++];
+    entry = {scope->text_used, length, g_line_number, 0, 0};
+    scope->text_used += length;
+    return &entry;
+}
+
+void note_name(const char* name, std::uint32_t length, bool defines) {
+    ScopeName* entry = find_name(g_scope, name, length);
+    if (entry == nullptr) entry = add_name(name, length);
+    if (entry == nullptr) return;
+    std::uint64_t& line = defines ? entry->definition : entry->first_use;
+    if (line == 0) line = g_line_number;
+}
+
+// Each name used but not defined in the scope, at its first use. Without
+// every name of the scope seen, none is reported.
+void report_undefined_names() {
+    if (g_scope->full) return;
+    const char* const option = switch_names(F_LOCAL_LABELS);
+    for (std::uint32_t i = 0; i < g_scope->name_count; ++i) {
+        const ScopeName& entry = g_scope->names[i];
+        if (entry.first_use == 0 || entry.definition != 0) continue;
+        const char* const name = text_of(g_scope, entry);
+        const int shown = static_cast<int>(entry.length);
+        const ScopeName* before = find_name(g_previous_scope, name, entry.length);
+        if (before != nullptr && before->definition != 0) {
+            report_hazard(entry.first_use,
+                          "%s leaves %.2s%.*s undefined here: it is defined in the previous scope, at line %" PRIu64,
+                          option, g_label_prefix, shown, name, before->definition);
+        } else {
+            report_hazard(entry.first_use,
+                          "%s leaves %.2s%.*s undefined here: the scope from line %" PRIu64 " does not define it",
+                          option, g_label_prefix, shown, name, g_scope->first_line);
+        }
+    }
+}
+
+std::uint32_t first_nonblank(const char* line, std::uint32_t end) {
+    std::uint32_t at = 0;
+    while (at < end && is_blank(line[at])) ++at;
+    return at;
+}
+
+// A "local" or "arg" directive names the label names that it declares.
+bool declares_names(const char* line, std::uint32_t first, std::uint32_t code_end) {
+    for (const char* word : {"local", "arg"}) {
+        const std::uint32_t length = static_cast<std::uint32_t>(std::strlen(word));
+        if (first + length < code_end && equal_ignoring_case(line + first, word, length) &&
+            is_blank(line[first + length])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The names between from and stop, scanned as -l scans them: a prefix pair
+// with no name behind it is plain text, and its second character may begin
+// the next pair. A name that begins the code part defines it.
+void scan_names(const char* line, std::uint32_t from, std::uint32_t stop, std::uint32_t first, bool declares) {
+    std::uint32_t at = from;
+    while (at < stop) {
+        at += static_cast<std::uint32_t>(scan_until(line + at, stop - at, nullptr, g_label_prefix[0]));
+        if (at == stop) return;
+        if (line[at + 1] == g_label_prefix[1]) {
+            const std::uint32_t length = measure_label_name(line + at + 2);
+            if (length != 0) {
+                note_name(line + at + 2, length, declares || at == first);
+                at += 2 + length;
+                continue;
+            }
+        }
+        ++at;
+    }
+}
+
+}  // namespace
+
+void start_label_scopes() {
+    empty_scope(g_scope, 1);
+    empty_scope(g_previous_scope, 1);
+}
+
+void note_label_scope(const char* line) {
+    if (!opens_label_scope(line)) return;
+    report_undefined_names();
+    Scope* const ended = g_scope;
+    g_scope = g_previous_scope;
+    g_previous_scope = ended;
+    empty_scope(g_scope, g_line_number);
+}
+
+void check_label_names(const char* line, const LineView& view) {
+    const std::uint32_t first = first_nonblank(line, view.code_end);
+    const bool declares = declares_names(line, first, view.code_end);
+    std::uint32_t at = 0;
+    for (std::uint32_t i = 0; i < view.literal_count; ++i) {
+        const Literal& literal = view.literals[i];
+        // Names in a text literal are the macro text the source means; those in a quoted string are text.
+        if (literal.opener == '<') continue;
+        scan_names(line, at, literal.start, first, declares);
+        at = literal.end;
+    }
+    scan_names(line, at, view.code_end, first, declares);
+}
+
+void finish_label_scopes() {
+    report_undefined_names();
+}
+
+}  // namespace keston::check

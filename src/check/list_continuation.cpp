@@ -1,0 +1,52 @@
+#include "check/list_continuation.h"
+
+#include <cinttypes>
+#include <cstring>
+
+#include "check/line_view.h"
+#include "check/report.h"
+#include "common/globals.h"
+
+namespace keston::check {
+
+namespace {
+
+// The last line written, kept until the next one is known.
+char g_written[LINE_BUFFER_SIZE];
+std::uint32_t g_written_length = 0;
+std::uint64_t g_written_number = 0;
+bool g_follows_written = false;
+LineView g_written_view;
+
+bool code_ends_in_comma(const char* line, std::uint32_t length) {
+    view_line(line, length, (g_switches & F_CPP_COMMENTS) != 0, &g_written_view);
+    std::uint32_t end = g_written_view.code_end;
+    while (end > 0 && is_blank(line[end - 1])) --end;
+    return end > 0 && line[end - 1] == ',';
+}
+
+}  // namespace
+
+void start_list_check() {
+    g_follows_written = false;
+}
+
+// The written line is looked at only when an empty one follows it.
+void check_dropped_line(const char* result, std::uint32_t length) {
+    if (length != 0) {
+        std::memcpy(g_written, result, length + 1);
+        g_written_length = length;
+        g_written_number = g_line_number;
+        g_follows_written = true;
+        return;
+    }
+    if (!g_follows_written) return;
+    g_follows_written = false;
+    if (code_ends_in_comma(g_written, g_written_length)) {
+        report_hazard(g_line_number,
+                      "-e drops this empty line, which ends the list that line %" PRIu64 " continues with a comma",
+                      g_written_number);
+    }
+}
+
+}  // namespace keston::check

@@ -1,0 +1,40 @@
+// The report: one line "file:line: text" for every hazard, collected in a
+// fixed buffer and written to the original standard output; and the notes on
+// what could not be checked, printed to standard error.
+#pragma once
+
+#include <cstdint>
+
+namespace keston::check {
+
+// Exit statuses, from the best to the worst; a run ends with the worst it met.
+constexpr int CHECK_CLEAN = 0;
+constexpr int CHECK_HAZARDS = 1;
+constexpr int CHECK_INCOMPLETE = 2;  // a bad command line, or a file not read or not checked to its end
+
+extern int g_check_status;
+
+// The descriptor that the report goes to.
+void set_report_output(int fd);
+
+// The file that the lines from now on are about.
+void report_begin_file(const char* name);
+
+// One hazard at the given source line of the current file.
+[[gnu::format(printf, 2, 3)]] void report_hazard(std::uint64_t line, const char* format, ...);
+
+// Text for the report as it stands.
+void report_text(const char* text);
+
+// What could not be checked, on standard error: "file:line: text", or
+// "file: text" for line 0; the run then ends with CHECK_INCOMPLETE.
+[[gnu::format(printf, 2, 3)]] void report_unchecked(std::uint64_t line, const char* format, ...);
+
+// Writes what the buffer holds. 0, or 1 when the report could not be written.
+int flush_report();
+
+// The switches among mask's flag bits as given on the command line, such as
+// "-s and -t"; stays valid until the next call.
+const char* switch_names(std::uint32_t mask);
+
+}  // namespace keston::check

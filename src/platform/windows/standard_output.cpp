@@ -1,0 +1,26 @@
+#include "platform/standard_output.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+namespace keston::platform {
+
+namespace {
+
+constexpr int STDOUT_DESCRIPTOR = 1;
+constexpr int STDERR_DESCRIPTOR = 2;
+
+}  // namespace
+
+// Both descriptors in binary mode, so that the report and the messages are
+// written byte for byte, without the runtime's LF to CR LF translation.
+int divert_standard_output() {
+    const int report = ::_dup(STDOUT_DESCRIPTOR);
+    if (report < 0) return -1;
+    ::_setmode(report, _O_BINARY);
+    ::_setmode(STDERR_DESCRIPTOR, _O_BINARY);
+    if (::_dup2(STDERR_DESCRIPTOR, STDOUT_DESCRIPTOR) != 0) return -1;
+    return report;
+}
+
+}  // namespace keston::platform
