@@ -46,6 +46,8 @@ TEST(CommandLine, EachFailureGivesItsOneMessageAndCreatesNothing) {
         {{"-?", "-a"}, fatal("Incompatible switch combination specified")},
         {{"-?", "in.asm"}, fatal("Incompatible switch combination specified")},
         {{"-h", "in.asm", "out.asm"}, fatal("Incompatible switch combination specified")},
+        {{"-?", "-#"}, fatal("Incompatible switch combination specified")},
+        {{"-#", "-h"}, fatal("Incompatible switch combination specified")},
         {{"-s0", "-t0"}, fatal("Switch -S has value less than lower limit")},  // values are checked first
         {{"-?", "-t0"}, fatal("Switch -T has value less than lower limit")},
         {{"a", "b", "c"}, fatal("Too many filenames specified")},
@@ -56,7 +58,7 @@ TEST(CommandLine, EachFailureGivesItsOneMessageAndCreatesNothing) {
         {{"--"}, fatal("Unknown switch specified: --")},
         {{std::string(256, 'n')}, fatal("Too long filename")}, {{std::string(250, 'n')}, fatal("Too long filename")},
         {{"-a"}, fatal("Input file name is not specified")}, {{"in.asm"}, fatal("Output file name is not specified")},
-        {{"missing.asm", "out.asm"}, fatal("Input file open failure")},
+        {{"missing.asm", "out.asm"}, fatal("Input file open failure")}, {{"missing"}, fatal("Input file open failure")},
         {{"-t", "4", "out"}, fatal("Input file open failure")},  // the source is 4.ASM
         {{".", "out.asm"}, fatal("Input file open failure")},
         {{"in.asm", "no/such/out.asm"}, fatal("Output file creation failure")},

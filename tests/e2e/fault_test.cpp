@@ -53,11 +53,13 @@ TEST(Posix, UnusableFilesFailToOpen) {
     write_file(dir / "locked.asm", "x\n");
     ::chmod((dir / "locked.asm").c_str(), 0);
     ASSERT_EQ(::truncate((write_file(dir / "huge.asm", ""), dir / "huge.asm").c_str(), 1LL << 31), 0);  // sparse
+    ASSERT_EQ(::truncate((write_file(dir / "huger.asm", ""), dir / "huger.asm").c_str(), (1LL << 32) + 5), 0);
     const struct {
         std::vector<std::string> args;
         std::string out;
     } cases[] = {
         {{"-f", "huge.asm", "out.asm"}, fatal("Input file open failure")},
+        {{"-f", "huger.asm", "out.asm"}, fatal("Input file open failure")},
         {{"in.asm", "/proc/./out.asm"}, fatal("Output file creation failure")},
         {{"locked.asm", "out.asm"}, ::geteuid() == 0 ? "" : fatal("Input file open failure")},  // root reads it
     };

@@ -39,7 +39,9 @@ TEST(Run, LinesComeOutWithCrLfThroughTheChosenChain) {
         {{"-e"}, "a\n\n  \nb\n", "a\r\n  \r\nb\r\n"}, {{"-e", "-s"}, "a\n\n \t\nb\n", "a\r\nb\r\n"},
         {{"-a", "-e"}, "; only\nmov ax,1 ; c\n", "mov ax,1\r\n"},
         {{"-t"}, "        mov ax,1  \nab  c\n", "\tmov ax,1\r\nab  c\r\n"},
-        {{"-t4"}, "ab  c\n", "ab\tc\r\n"}, {{"-s2", "-t4"}, "\t\tx\n\tx\n", "\tx\r\n  x\r\n"},
+        {{"-t4"}, "ab  c\n\tab\tc\n", "ab\tc\r\n\tab\tc\r\n"}, {{"-s2", "-t4"}, "\t\tx\n\tx\n", "\tx\r\n  x\r\n"},
+        {{"-s", "-t4"}, "\t\tx\n", "\t\tx\r\n"}, {{"-s64"}, "\tx\n", std::string(64, ' ') + "x\r\n"},
+        {{"-t1"}, "a b\n", "a\tb\r\n"},
         {{"-s"}, "a\n\t" + x1015 + "\n\t" + x1015 + "x\nb\n", "a\r\n        " + x1015 + "\r\n",
          fatal("Line 3 is too long after tab conversion")},
         {{}, "a\nb\n" + std::string(1023, 'x') + "\nc\n", "a\r\nb\r\n", fatal("Line 3 in input source file is too long")},
@@ -96,11 +98,14 @@ TEST(Posix, WriteFailuresAreReportedOnce) {
     EXPECT_EQ(large.exit_code, 0);
 }
 
-TEST(Posix, AbsolutePathIsAFileName) {
+TEST(Posix, AbsoluteAndDeviceNamesAreTakenAsWritten) {
     TempDir dir;
-    write_file(dir / "in.asm", "a\n");
-    EXPECT_EQ(run_keston({(dir / "in.asm").string(), "out.asm"}, dir.path()).exit_code, 0);
-    EXPECT_EQ(read_file(dir / "out.asm"), "a\r\n");
+    write_file(dir / "in.asm", "a ; x\n");
+    const RunResult to_stdout = run_keston({"-a", (dir / "in.asm").string(), "/dev/stdout"}, dir.path());
+    EXPECT_EQ(to_stdout.out, "a\r\n");
+    EXPECT_EQ(to_stdout.exit_code, 0);
+    EXPECT_EQ(run_keston({"/dev/null", "out"}, dir.path()).out, "");
+    EXPECT_TRUE(std::filesystem::exists(dir / "out.ASM"));
 }
 
 }  // namespace

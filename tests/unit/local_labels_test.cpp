@@ -57,18 +57,30 @@ TEST_F(LocalLabels, NamesOfMoreThan32CharactersAreRefused) {
     const std::string name32(32, 'n');
     EXPECT_EQ(label(" @@" + name32 + ":"), " " + name32 + "_0000:");
     EXPECT_EQ(label(" @@" + name32 + "m"), FAILED);
-    EXPECT_EQ(g_label_count, 1);
+    EXPECT_EQ(g_label_count, 1u);
 }
 
-TEST_F(LocalLabels, OneScopeHoldsAtMost1023NamesOf32Characters) {
-    char name[40];
+// A name fits while its bytes, its NUL and the list's end mark stay below the list's size.
+TEST_F(LocalLabels, NameListTakesNamesOfAnyLengthUpToItsLastByteButOne) {
+    std::size_t end_mark = 0;
+    std::int64_t next = 0;
     std::uint32_t length = 0;
-    for (int i = 0; i <= 1023; ++i) {
-        std::snprintf(name, sizeof name, "%032d", i);
-        ASSERT_EQ(lookup_local_label(name, &length), i < 1023 ? i : -1);
+    const auto add = [&](std::size_t size) {
+        char name[40];
+        std::snprintf(name, sizeof name, "%05lld%s", static_cast<long long>(next), std::string(size - 5, 'n').c_str());
+        const std::int64_t number = lookup_local_label(name, &length);
+        if (number < 0) return false;
+        end_mark += size + 1;
+        return number == next++;
+    };
+    while (LABEL_NAMES_SIZE - 3 - end_mark > 39) ASSERT_TRUE(add(6 + next % 27));
+    if (LABEL_NAMES_SIZE - 3 - end_mark > MAX_LABEL_NAME) {
+        ASSERT_TRUE(add(6));
     }
+    const std::size_t last = LABEL_NAMES_SIZE - 3 - end_mark;
+    EXPECT_FALSE(add(last + 1));
     EXPECT_EQ(length, 0u);
-    EXPECT_EQ(g_label_count, 1023);
+    EXPECT_TRUE(add(last));
 }
 
 TEST_F(LocalLabels, OutputLineHoldsAt1023CharactersCountingEveryDigit) {
@@ -87,6 +99,11 @@ TEST_F(LocalLabels, NumbersFrom10000OnGetMoreDigitsAndStayUnique) {
     for (int i = 0; i < 12000; ++i) {
         std::snprintf(expected, sizeof expected, "p x_%04d", i);
         ASSERT_EQ(label("p @@x"), expected);
+    }
+    for (const std::uint64_t start : {2147483647ULL, 4294967295ULL}) {  // past 31 and 32 bits
+        g_label_count = start;
+        EXPECT_EQ(label("p @@x @@y"), "p x_" + std::to_string(start) + " y_" + std::to_string(start + 1));
+        EXPECT_EQ(label("q @@y"), "q y_" + std::to_string(start + 2));
     }
 }
 

@@ -45,6 +45,7 @@ TEST(ReadLine, SplitsAtLfAndDropsEveryCrWhateverTheChunkBoundaries) {
         {"A\rB\n", {"AB"}}, {"a\rb\rc\r", {"abc"}}, {std::string("A\0B\n", 4), {std::string("A\0B", 3)}},
         {"\x80\xff\n", {"\x80\xff"}}, {x1022 + "\n" + x1022, {x1022, x1022}}, {x1022 + "\r\r\n", {x1022}},
         {"ok\n" + x1022 + "x\nnever\n", {"ok"}},  // 1023 bytes: too long, and reading stops
+        {"ok\n" + x1022 + std::string(1, '\0'), {"ok"}}, {"A\nB\r", {"A", "B"}},
         {std::string(16000, '\n') + std::string(383, 'y') + "\r\nz\n", crossing}};
     // clang-format on
     for (const auto& c : cases) {
