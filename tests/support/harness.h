@@ -49,7 +49,7 @@ inline std::string fatal(const std::string& text) {
 
 struct RunResult {
     std::string out;     // standard output
-    std::string err;     // standard error, when captured
+    std::string err;     // standard error
     int exit_code = -1;  // when the process exited
     int signal = 0;      // when a signal ended it
 };
@@ -57,7 +57,7 @@ struct RunResult {
 struct Child {
     pid_t pid;
     int stdout_fd;
-    int stderr_fd;  // -1 when standard error is not captured
+    int stderr_fd;
 };
 
 // The program under test: this build's keston or, when KESTON_WINDOWS_EXE names
@@ -85,24 +85,19 @@ struct ChildSetup {
 };
 
 // Starts command (the program and its arguments) in dir.
-inline Child start_program(std::vector<std::string> command, const std::filesystem::path& dir, const ChildSetup& setup,
-                           bool capture_stderr) {
+inline Child start_program(std::vector<std::string> command, const std::filesystem::path& dir,
+                           const ChildSetup& setup = {}) {
     int fds[2];
-    int err_fds[2] = {-1, -1};
-    if (::pipe(fds) != 0 || (capture_stderr && ::pipe(err_fds) != 0)) return {-1, -1, -1};
+    int err_fds[2];
+    if (::pipe(fds) != 0 || ::pipe(err_fds) != 0) return {-1, -1, -1};
     std::vector<char*> argv;
     for (std::string& arg : command) argv.push_back(arg.data());
     argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(fds[1], STDOUT_FILENO);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        if (capture_stderr) {
-            ::dup2(err_fds[1], STDERR_FILENO);
-            ::close(err_fds[0]);
-            ::close(err_fds[1]);
-        }
+        ::dup2(err_fds[1], STDERR_FILENO);
+        for (const int fd : {fds[0], fds[1], err_fds[0], err_fds[1]}) ::close(fd);
         for (const int fd : setup.closed) ::close(fd);
         for (const int signal_number : setup.ignored) ::signal(signal_number, SIG_IGN);
         const rlimit limit{setup.file_size_limit, setup.file_size_limit};
@@ -111,7 +106,7 @@ inline Child start_program(std::vector<std::string> command, const std::filesyst
         ::_exit(127);
     }
     ::close(fds[1]);
-    if (capture_stderr) ::close(err_fds[1]);
+    ::close(err_fds[1]);
     return {pid, fds[0], err_fds[0]};
 }
 
@@ -120,7 +115,7 @@ inline Child start_keston(std::vector<std::string> args, const std::filesystem::
                           const ChildSetup& setup = {}) {
     std::vector<std::string> command = keston_command();
     command.insert(command.end(), args.begin(), args.end());
-    return start_program(std::move(command), dir, setup, false);
+    return start_program(std::move(command), dir, setup);
 }
 
 // Everything up to the end of the pipe, which is then closed.
@@ -135,7 +130,7 @@ inline std::string read_all(int fd) {
 inline RunResult finish(const Child& child) {
     RunResult result;
     result.out = read_all(child.stdout_fd);
-    if (child.stderr_fd >= 0) result.err = read_all(child.stderr_fd);
+    result.err = read_all(child.stderr_fd);
     int status = 0;
     ::waitpid(child.pid, &status, 0);
     if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
@@ -148,11 +143,11 @@ inline RunResult run_keston(std::vector<std::string> args, const std::filesystem
     return finish(start_keston(std::move(args), dir, setup));
 }
 
-// keston-check in dir with args, its standard error captured as well.
+// keston-check in dir with args.
 inline RunResult run_check(std::vector<std::string> args, const std::filesystem::path& dir) {
     std::vector<std::string> command = check_command();
     command.insert(command.end(), args.begin(), args.end());
-    return finish(start_program(std::move(command), dir, {}, true));
+    return finish(start_program(std::move(command), dir));
 }
 
 }  // namespace keston::test
