@@ -12,6 +12,7 @@
 #include "common/globals.h"
 #include "stream/text_stream.h"
 #include "transform/chain.h"
+#include "transform/comments.h"
 #include "transform/local_labels.h"
 
 namespace keston::check {
@@ -41,8 +42,22 @@ bool holds_literal_or_label(const char* line, std::uint32_t length) {
     return scan_until(line, length, nullptr, '\'', '"', '<', prefix) != length;
 }
 
+// Where the comment removers would end the source line, which is in
+// g_line_a: they run on it there, and the line is then put back for the chain.
+CommentCuts find_comment_cuts(std::uint32_t length) {
+    const std::uint32_t switches = g_switches;
+    if ((switches & (F_ASM_COMMENTS | F_CPP_COMMENTS)) == 0) return {length, length};
+    if ((switches & F_ASM_COMMENTS) != 0) strip_asm_comment();
+    const std::uint32_t asm_cut = g_line_length;
+    if ((switches & F_CPP_COMMENTS) != 0) strip_cpp_comment();
+    const CommentCuts cuts{asm_cut, g_line_length};
+    std::memcpy(g_line_a, g_source_line, length + 1);
+    g_line_length = length;
+    return cuts;
+}
+
 // The source line as read is in g_source_line; the chain's result is current.
-void check_line(std::uint32_t source_length) {
+void check_line(std::uint32_t source_length, const CommentCuts& cuts) {
     const std::uint32_t switches = g_switches;
     if ((switches & F_NO_EMPTY_LINES) != 0) check_dropped_line(current_line(), g_line_length);
     if ((switches & LINE_CHANGING_SWITCHES) == 0 || source_length == 0) return;
@@ -51,8 +66,8 @@ void check_line(std::uint32_t source_length) {
     if (labels) note_label_scope(source);
     if (!holds_literal_or_label(source, source_length)) return;
     view_line(source, source_length, (switches & F_CPP_COMMENTS) != 0, &g_source_view);
-    if (labels) check_label_names(source, g_source_view);
-    check_literals(source, source_length, g_source_view, current_line(), g_line_length);
+    if (labels) check_label_names(source, g_source_view, cuts.cut);
+    check_literals(source, g_source_view, cuts, current_line(), g_line_length);
 }
 
 void reset_label_state() {
@@ -73,12 +88,13 @@ int check_lines() {
         if (read_line(g_line_a) < 0) break;
         const std::uint32_t length = g_line_length;
         std::memcpy(g_source_line, g_line_a, length + 1);
+        const CommentCuts cuts = find_comment_cuts(length);
         if (transform_line() < 0) return -1;
-        check_line(length);
+        check_line(length, cuts);
         ++g_line_number;
     }
     if (stopped_at_long_line()) return -1;
-    if ((g_switches & F_LOCAL_LABELS) != 0) finish_label_scopes();
+    finish_label_scopes();
     return 0;
 }
 

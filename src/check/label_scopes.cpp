@@ -1,5 +1,6 @@
 #include "check/label_scopes.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstddef>
 #include <cstring>
@@ -150,7 +151,7 @@ void report_undefined_names() {
     const char* const option = switch_names(F_LOCAL_LABELS);
     for (std::uint32_t i = 0; i < g_scope->name_count; ++i) {
         const ScopeName& entry = g_scope->names[i];
-        if (entry.first_use == 0 || entry.definition != 0) continue;
+        if (entry.definition != 0) continue;
         const char* const name = text_of(g_scope, entry);
         const int shown = static_cast<int>(entry.length);
         const ScopeName* before = find_name(g_previous_scope, name, entry.length);
@@ -220,18 +221,20 @@ void note_label_scope(const char* line) {
     empty_scope(g_scope, g_line_number);
 }
 
-void check_label_names(const char* line, const LineView& view) {
-    const std::uint32_t first = first_nonblank(line, view.code_end);
-    const bool declares = declares_names(line, first, view.code_end);
+// A name behind a comment cut never reaches -l, nor the assembler.
+void check_label_names(const char* line, const LineView& view, std::uint32_t kept) {
+    const std::uint32_t stop = std::min(view.code_end, kept);
+    const std::uint32_t first = first_nonblank(line, stop);
+    const bool declares = declares_names(line, first, stop);
     std::uint32_t at = 0;
-    for (std::uint32_t i = 0; i < view.literal_count; ++i) {
+    for (std::uint32_t i = 0; i < view.literal_count && view.literals[i].start < stop; ++i) {
         const Literal& literal = view.literals[i];
         // Names in a text literal are the macro text the source means; those in a quoted string are text.
         if (literal.opener == '<') continue;
         scan_names(line, at, literal.start, first, declares);
         at = literal.end;
     }
-    scan_names(line, at, view.code_end, first, declares);
+    scan_names(line, at, stop, first, declares);
 }
 
 void finish_label_scopes() {

@@ -17,8 +17,9 @@ void start_label_scopes();
 void note_label_scope(const char* line);
 
 // The label names in the code part of a source line, outside its quoted
-// strings, after the chain has run on the line.
-void check_label_names(const char* line, const LineView& view);
+// strings and before kept, where the comment removers end the line; after
+// the chain has run on the line.
+void check_label_names(const char* line, const LineView& view, std::uint32_t kept);
 
 // After the last line of a file: reports on the last scope.
 void finish_label_scopes();

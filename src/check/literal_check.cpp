@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "check/report.h"
-#include "transform/comments.h"
 #include "transform/local_labels.h"
 
 namespace keston::check {
@@ -36,18 +35,10 @@ bool inside(std::uint32_t cut, const Literal& literal) {
     return literal.start < cut && cut < literal.end;
 }
 
-// The comment removers run again on the source line, each cut measured as
-// the length it leaves: the one of -a, then the one of -c after it.
-std::uint32_t cut_causes(const char* source, std::uint32_t length, const Literal& literal) {
-    std::memcpy(g_line_a, source, length + 1);
-    g_line_length = length;
-    if ((g_switches & F_ASM_COMMENTS) != 0) strip_asm_comment();
-    const std::uint32_t asm_cut = g_line_length;
-    if ((g_switches & F_CPP_COMMENTS) != 0) strip_cpp_comment();
-    const std::uint32_t cpp_cut = g_line_length;
+std::uint32_t cut_causes(const CommentCuts& cuts, const Literal& literal) {
     std::uint32_t causes = 0;
-    if (inside(asm_cut, literal)) causes |= F_ASM_COMMENTS;
-    if (cpp_cut < asm_cut && inside(cpp_cut, literal)) causes |= F_CPP_COMMENTS;
+    if (inside(cuts.asm_cut, literal)) causes |= F_ASM_COMMENTS;
+    if (cuts.cut < cuts.asm_cut && inside(cuts.cut, literal)) causes |= F_CPP_COMMENTS;
     return causes;
 }
 
@@ -83,7 +74,7 @@ bool same_bytes(const char* source, const Literal& before, const char* result, c
 // result stand in the same order as those of the source, up to a cut. A cut
 // ends the result inside a literal: a string stays open there, as the last
 // literal of the result; a text literal loses its '>' and with it its place.
-void check_literals(const char* source, std::uint32_t source_length, const LineView& view, const char* result,
+void check_literals(const char* source, const LineView& view, const CommentCuts& cuts, const char* result,
                     std::uint32_t result_length) {
     if (view.literal_count == 0) return;
     view_line(result, result_length, (g_switches & F_CPP_COMMENTS) != 0, &g_result_view);
@@ -91,7 +82,7 @@ void check_literals(const char* source, std::uint32_t source_length, const LineV
         const Literal& before = view.literals[i];
         const Literal& after = g_result_view.literals[i];
         if (i >= g_result_view.literal_count || after.opener != before.opener) {
-            report_literal(source, before, cut_causes(source, source_length, before), true);
+            report_literal(source, before, cut_causes(cuts, before), true);
             return;
         }
         // Blanks and names inside a text literal are the macro text that the source means.
@@ -101,7 +92,7 @@ void check_literals(const char* source, std::uint32_t source_length, const LineV
             report_literal(source, before, causes, false);
             continue;
         }
-        const std::uint32_t cut = cut_causes(source, source_length, before);
+        const std::uint32_t cut = cut_causes(cuts, before);
         report_literal(source, before, cut != 0 ? cut : causes, cut != 0);
         return;
     }
