@@ -10,6 +10,7 @@
 #include "cmdline/command_line.h"
 #include "common/byte_scan.h"
 #include "common/globals.h"
+#include "common/report.h"
 #include "stream/text_stream.h"
 #include "transform/chain.h"
 #include "transform/comments.h"
@@ -22,19 +23,6 @@ namespace {
 char g_source_name[FILE_NAME_SIZE];
 char g_source_line[LINE_BUFFER_SIZE];
 LineView g_source_view;
-
-// A line too long to read leaves its first TS_LINE_LIMIT bytes in the
-// buffer, none of them an LF; the end of the input leaves the buffer as it
-// was. An LF put in the last of those places tells the two apart.
-constexpr std::size_t LONG_LINE_MARK = TS_LINE_LIMIT - 1;
-
-void mark_buffer_for_long_line() {
-    g_line_a[LONG_LINE_MARK] = '\n';
-}
-
-bool stopped_at_long_line() {
-    return g_line_a[LONG_LINE_MARK] != '\n';
-}
 
 // Lines without quotes, '<' or the label prefix hold no literal and no label.
 bool holds_literal_or_label(const char* line, std::uint32_t length) {
@@ -77,15 +65,15 @@ void reset_label_state() {
 }
 
 // As keston's line loop, with the source line kept before the chain changes it.
-// 0 when every line was checked, -1 at a line that keston stops at.
+// 0 when every line was checked, -1 at a line that keston stops at: reading
+// ends there as at the end of the input, but after a failure message.
 int check_lines() {
     reset_label_state();
     start_label_scopes();
     start_list_check();
     g_line_number = 1;
-    for (;;) {
-        mark_buffer_for_long_line();
-        if (read_line(g_line_a) < 0) break;
+    g_failure_reported = false;
+    while (read_line(g_line_a) >= 0) {
         const std::uint32_t length = g_line_length;
         std::memcpy(g_source_line, g_line_a, length + 1);
         const CommentCuts cuts = find_comment_cuts(length);
@@ -93,7 +81,7 @@ int check_lines() {
         check_line(length, cuts);
         ++g_line_number;
     }
-    if (stopped_at_long_line()) return -1;
+    if (g_failure_reported) return -1;
     finish_label_scopes();
     return 0;
 }
