@@ -124,8 +124,8 @@ std::int32_t process_local_labels() {
     std::uint32_t read = 0;
     std::uint32_t written = 0;
     for (;;) {
-        // Text up to the next first prefix character is copied whole; one that
-        // would become the 1024th character fails the line.
+        // Text up to the next first prefix character is copied whole. A line that
+        // has reached 1024 characters, a prefix copied as text included, fails here.
         const std::uint32_t room = MAX_LINE - written;
         const std::uint32_t rest = length - read;
         const auto run =
@@ -148,7 +148,6 @@ std::int32_t process_local_labels() {
             }
             // A prefix with no name behind it is plain text.
         }
-        if (written == MAX_LINE_CHARS) return report_long_line();
         out[written++] = source[read++];
     }
     out[written] = '\0';

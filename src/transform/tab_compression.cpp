@@ -11,18 +11,17 @@ namespace {
 
 constexpr std::uint32_t NOT_PLAIN = ~0u;
 
-// A line without double quotes and TABs, which is every line that tab
-// expansion hands on unless it quotes: there each column is the position in
-// the line, so the line is taken one tab-width group at a time. A run of spaces
-// reaches a stop exactly when the group before that stop ends in a space; the
-// group's trailing spaces then become one TAB. Every other group, and the rest
-// of the line behind the last full group, stays as it is. A group fits one
-// block, so it is copied, searched and measured in one step. NOT_PLAIN as soon
-// as a double quote or a TAB turns up.
+// A line without double quotes, which is every line that tab expansion hands
+// on unless it quotes: there each column is the position in the line (a TAB
+// counts one column, as everywhere here), so the line is taken one tab-width
+// group at a time. A run of spaces reaches a stop exactly when the group before
+// that stop ends in a space; the group's trailing spaces then become one TAB.
+// Every other group, and the rest of the line behind the last full group, stays
+// as it is. A group fits one block, so it is copied, searched and measured in
+// one step. NOT_PLAIN as soon as a double quote turns up.
 std::uint32_t compress_plain(const char* source, std::uint32_t length, char* out, std::uint32_t width) {
     using namespace scan_block;
     const Block quotes = splat('"');
-    const Block tabs = splat('\t');
     const Block spaces = splat(' ');
     const Bits in_group = first_bytes(width);
     std::uint32_t written = 0;
@@ -30,7 +29,7 @@ std::uint32_t compress_plain(const char* source, std::uint32_t length, char* out
     for (; group + width <= length; group += width) {
         const Block block = load(source + group);
         store(out + written, block);
-        if (((equal_bits(block, quotes) | equal_bits(block, tabs)) & in_group) != 0) return NOT_PLAIN;
+        if ((equal_bits(block, quotes) & in_group) != 0) return NOT_PLAIN;
         // Whether a group ends in a space is down to the text, which a branch
         // would guess wrong half the time: both outcomes store one byte, the
         // TAB behind the kept characters or the group's own last character.
@@ -41,7 +40,7 @@ std::uint32_t compress_plain(const char* source, std::uint32_t length, char* out
         written += kept + 1;
     }
     const std::uint32_t rest = length - group;
-    if (scan_until(source + group, rest, out + written, '"', '\t') != rest) return NOT_PLAIN;
+    if (scan_until(source + group, rest, out + written, '"') != rest) return NOT_PLAIN;
     return written + rest;
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "cmdline/command_line.h"
 #include "cmdline/numbers.h"
@@ -33,19 +34,14 @@ TEST(ParseNumbers, DecimalTakesLeadingZerosAndNineDigitsHexEightInEitherCase) {
 
 TEST(ApplyDefaultExtension, AddsAsmOnlyWhenTheNameHasNoDotAnywhere) {
     const std::string n249(249, 'n');
-    const struct {
-        std::string name;
-        int result;
-        std::string stored;
-    } cases[] = {
-        {"in", 0, "in.ASM"}, {"in.asm", 0, "in.asm"}, {"prog.", 0, "prog."}, {"../src/prog", 0, "../src/prog"},
-        {"/dev/stdout", 0, "/dev/stdout"}, {"/dev", 0, "/dev.ASM"},
-        {n249, 0, n249 + ".ASM"}, {n249 + "n", 1, ""},
-        {n249 + "nn.txt", 0, n249 + "nn.txt"}, {n249 + "nnn.txt", 1, ""}};  // 255 and 256 characters
-    for (const auto& c : cases) {
-        char stored[FILE_NAME_SIZE] = "";
-        EXPECT_EQ(apply_default_extension(c.name.c_str(), stored), c.result) << c.name;
-        EXPECT_EQ(c.result == 0 ? std::string(stored) : "", c.stored);
+    const std::pair<std::string, std::string> cases[] = {  // the name and what is stored, "" when it is refused
+        {"in", "in.ASM"}, {"in.asm", "in.asm"}, {"prog.", "prog."}, {"../src/prog", "../src/prog"},
+        {"/dev/stdout", "/dev/stdout"}, {"/dev", "/dev.ASM"}, {n249, n249 + ".ASM"}, {n249 + "n", ""},
+        {n249 + "nn.txt", n249 + "nn.txt"}, {n249 + "nnn.txt", ""}};  // 255 and 256 characters
+    for (const auto& [name, stored] : cases) {
+        char buffer[FILE_NAME_SIZE] = "";
+        EXPECT_EQ(apply_default_extension(name.c_str(), buffer), stored.empty() ? 1 : 0) << name;
+        EXPECT_EQ(stored.empty() ? "" : std::string(buffer), stored);
     }
 }
 // clang-format on

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,17 +11,17 @@
 namespace keston {
 namespace {
 
-using test::FAILED;
-
 class LocalLabels : public ::testing::Test {
    protected:
     void SetUp() override {
         g_label_prefix[0] = g_label_prefix[1] = '@';
         g_label_count = g_label_base = 0;
         g_label_names[0] = '\0';
+        g_line_number = 7;
     }
 
     static std::string label(const std::string& line) { return test::run_on_line(line, process_local_labels); }
+    static std::string fatal(const std::string& text) { return "\n\r?KESTON-F-" + text + "\n\r"; }
 
     static void expect_sequence(const std::vector<std::pair<std::string, std::string>>& lines) {
         for (const auto& [line, expected] : lines) EXPECT_EQ(label(line), expected) << "from: " << line;
@@ -45,62 +44,43 @@ TEST_F(LocalLabels, NamesEndAtDelimitersAndMatchByCaseAndByBeginning) {
         {" @@@", " @_0002"}, {" '@@a';@@a.x", " 'a_0000';a_0000.x"}});
 }
 
-TEST_F(LocalLabels, NamesLongerThanABlockAreComparedWhole) {
-    const std::string n16(16, 'n');
+// A refused name of 33 characters takes no number: the next scope begins at 3.
+TEST_F(LocalLabels, NamesLongerThanABlockAreComparedWholeUpTo32Characters) {
+    const std::string n16(16, 'n'), n32(32, 'n');
     expect_sequence({
         {"p:", "p:"}, {" @@" + n16 + "axyz", " " + n16 + "axyz_0000"}, {" @@" + n16 + "a", " " + n16 + "a_0000"},
-        {" @@" + n16 + "b", " " + n16 + "b_0001"}, {" @@" + n16, " " + n16 + "_0000"}});
-}
-// clang-format on
-
-TEST_F(LocalLabels, NamesOfMoreThan32CharactersAreRefused) {
-    const std::string name32(32, 'n');
-    EXPECT_EQ(label(" @@" + name32 + ":"), " " + name32 + "_0000:");
-    EXPECT_EQ(label(" @@" + name32 + "m"), FAILED);
-    EXPECT_EQ(g_label_count, 1u);
-}
-
-// A name fits while its bytes, its NUL and the list's end mark stay below the list's size.
-TEST_F(LocalLabels, NameListTakesNamesOfAnyLengthUpToItsLastByteButOne) {
-    std::size_t end_mark = 0;
-    std::int64_t next = 0;
-    std::uint32_t length = 0;
-    const auto add = [&](std::size_t size) {
-        char name[40];
-        std::snprintf(name, sizeof name, "%05lld%s", static_cast<long long>(next), std::string(size - 5, 'n').c_str());
-        const std::int64_t number = lookup_local_label(name, &length);
-        if (number < 0) return false;
-        end_mark += size + 1;
-        return number == next++;
-    };
-    while (LABEL_NAMES_SIZE - 3 - end_mark > 39) ASSERT_TRUE(add(6 + next % 27));
-    if (LABEL_NAMES_SIZE - 3 - end_mark > MAX_LABEL_NAME) {
-        ASSERT_TRUE(add(6));
-    }
-    const std::size_t last = LABEL_NAMES_SIZE - 3 - end_mark;
-    EXPECT_FALSE(add(last + 1));
-    EXPECT_EQ(length, 0u);
-    EXPECT_TRUE(add(last));
+        {" @@" + n16 + "b", " " + n16 + "b_0001"}, {" @@" + n16, " " + n16 + "_0000"},
+        {" @@" + n32 + ":", " " + n32 + "_0002:"}, {" @@" + n32 + "m", fatal("Local label name is too long in line 7")},
+        {"q @@x", "q x_0003"}});
 }
 
 TEST_F(LocalLabels, OutputLineHoldsAt1023CharactersCountingEveryDigit) {
     const std::string x1015(1015, 'x');
-    EXPECT_EQ(label(x1015 + "x@@ab"), x1015 + "xab_0000");
-    EXPECT_EQ(label(x1015 + "xx@@ab"), FAILED);
-    EXPECT_EQ(label(x1015 + "@@ab+"), x1015 + "ab_0002+");
-    EXPECT_EQ(label(x1015 + "x@@ab+"), FAILED);
+    const std::string too_long = fatal("Line 7 is too long after label processing");
+    expect_sequence({{x1015 + "x@@ab", x1015 + "xab_0000"}, {x1015 + "xx@@ab", too_long},
+                     {x1015 + "@@ab+", x1015 + "ab_0002+"}, {x1015 + "x@@ab+", too_long}});
     g_label_count = 10000;
-    EXPECT_EQ(label(x1015 + "x@@ab"), FAILED);
-    EXPECT_EQ(label(x1015 + "@@ab"), x1015 + "ab_10001");
+    expect_sequence({{x1015 + "x@@ab", too_long}, {x1015 + "@@ab", x1015 + "ab_10001"}});
+}
+// clang-format on
+
+// The list keeps its last byte free: behind 1022 names of 32 characters and one
+// of 31, one more name of 31 characters fits and one of 32 does not.
+TEST_F(LocalLabels, NameListKeepsItsLastByteFree) {
+    const auto name = [](std::size_t size, int number) {
+        const std::string digits = std::to_string(number);
+        return std::string(size - digits.size(), size == 32 ? 'n' : 'm') + digits;
+    };
+    std::uint32_t length = 0;
+    for (int i = 0; i < 1022; ++i) ASSERT_EQ(lookup_local_label(name(32, i).c_str(), &length), i);
+    const std::string m0 = name(31, 0), n1022 = name(32, 1022), m1 = name(31, 1);
+    EXPECT_EQ(label(" @@" + m0), " " + m0 + "_1022");
+    EXPECT_EQ(label(" @@" + n1022), fatal("Local label name array oveflow at line 7"));
+    EXPECT_EQ(label(" @@" + m1), " " + m1 + "_1023");
 }
 
-TEST_F(LocalLabels, NumbersFrom10000OnGetMoreDigitsAndStayUnique) {
-    char expected[32];
-    for (int i = 0; i < 12000; ++i) {
-        std::snprintf(expected, sizeof expected, "p x_%04d", i);
-        ASSERT_EQ(label("p @@x"), expected);
-    }
-    for (const std::uint64_t start : {2147483647ULL, 4294967295ULL}) {  // past 31 and 32 bits
+TEST_F(LocalLabels, NumbersFrom10000OnGetMoreDigits) {
+    for (const std::uint64_t start : {9998ULL, 2147483647ULL, 4294967295ULL}) {  // past 4 digits, 31 and 32 bits
         g_label_count = start;
         EXPECT_EQ(label("p @@x @@y"), "p x_" + std::to_string(start) + " y_" + std::to_string(start + 1));
         EXPECT_EQ(label("q @@y"), "q y_" + std::to_string(start + 2));
