@@ -26,6 +26,7 @@ void expect_run(const RunCase& c) {
         EXPECT_EQ(result.out, c.out) << shown;
         EXPECT_EQ(result.exit_code, 0) << shown;
         EXPECT_EQ(read_file(dir / "out.asm"), c.destination) << shown;
+        EXPECT_EQ(static_cast<int>(std::filesystem::status(dir / "out.asm").permissions()), 0600) << shown;
     }
 }
 
@@ -74,38 +75,26 @@ TEST(Run, VerboseShowsBannerAndNames) {
                 "\r\nInput file name : in.asm\r\nOutput file name: out.asm\n"});
 }
 
-TEST(Run, SourceNamedAsDestinationIsRewrittenWithTheResult) {
-    for (const char* mode : {"-q", "-f"}) {
-        TempDir dir;
-        write_file(dir / "f.asm", "a ; x\nb\n");
-        EXPECT_EQ(run_keston({"-a", mode, "f.asm", "./f.asm"}, dir.path()).exit_code, 0);
-        EXPECT_EQ(read_file(dir / "f.asm"), "a\r\nb\r\n");
-    }
-}
-
 // POSIX only: absolute paths, devices and signals.
 
 // /dev/./full: the dot keeps the name from getting the default extension.
-TEST(Posix, WriteFailuresAreReportedOnce) {
-    TempDir dir;
-    write_file(dir / "small.asm", "x\n");
-    write_file(dir / "large.asm", std::string(20000, '\n'));
-    const RunResult small = run_keston({"small.asm", "/dev/./full"}, dir.path());
-    EXPECT_EQ(small.out, "\n\r?KESTON-I-Write file error while flushing data\n\r");
-    EXPECT_EQ(small.exit_code, 0);
-    const RunResult large = run_keston({"large.asm", "/dev/./full"}, dir.path());
-    EXPECT_EQ(large.out, fatal("Output file write error"));
-    EXPECT_EQ(large.exit_code, 0);
-}
-
-TEST(Posix, AbsoluteAndDeviceNamesAreTakenAsWritten) {
+TEST(Posix, DeviceNamesAreTakenAsWrittenAndWriteFailuresReportedOnce) {
     TempDir dir;
     write_file(dir / "in.asm", "a ; x\n");
-    const RunResult to_stdout = run_keston({"-a", (dir / "in.asm").string(), "/dev/stdout"}, dir.path());
-    EXPECT_EQ(to_stdout.out, "a\r\n");
-    EXPECT_EQ(to_stdout.exit_code, 0);
-    EXPECT_EQ(run_keston({"/dev/null", "out"}, dir.path()).out, "");
-    EXPECT_TRUE(std::filesystem::exists(dir / "out.ASM"));
+    write_file(dir / "large.asm", std::string(20000, '\n'));
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {{{"-a", (dir / "in.asm").string(), "/dev/stdout"}, "a\r\n"},
+                 {{"in.asm", "/dev/./full"}, "\n\r?KESTON-I-Write file error while flushing data\n\r"},
+                 {{"large.asm", "/dev/./full"}, fatal("Output file write error")},
+                 {{"/dev/null", "out"}, ""}};
+    for (const auto& c : cases) {
+        const RunResult result = run_keston(c.args, dir.path());
+        EXPECT_EQ(result.out, c.out) << c.args[0];
+        EXPECT_EQ(result.exit_code, 0) << c.args[0];
+    }
+    EXPECT_EQ(read_file(dir / "out.ASM"), "");
 }
 
 }  // namespace
