@@ -176,8 +176,9 @@ TEST(Posix, CompleteInPlaceRunReplacesTheFileKeepingModeAndLinks) {
     }
 }
 
-// Wherever the signal falls, the file holds the whole result without the message,
-// or else the source after a run ended by the signal (before the handler is in place: no message).
+// Wherever the signal falls once the handler is in place (the temporary file
+// exists), the source is untouched when the message says so, and otherwise
+// (a run that ended first) the whole result.
 TEST(Posix, InterruptedInPlaceRunLeavesTheSourceAsItWas) {
     std::string source;
     for (int i = 0; i < 400000; ++i) source += "@@l" + std::to_string(i % 50) + ":\tmov\tax, bx   ; note\n";
@@ -190,14 +191,15 @@ TEST(Posix, InterruptedInPlaceRunLeavesTheSourceAsItWas) {
     for (int round = 0; round < 8; ++round) {
         InPlaceDir place(source);
         const Child child = start_keston(args, place.dir.path());
-        std::this_thread::sleep_for(std::chrono::milliseconds(15 + 40 * round));
+        for (int i = 0; i < 10000 && place.names() == IN_PLACE_NAMES; ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30 * round));
         ::kill(child.pid, signals[round % 4]);
         const RunResult run = finish(child);
         const bool interrupted = run.out == fatal("Operation is interrupted by user");
         interrupted_rounds += interrupted ? 1 : 0;
         EXPECT_TRUE(interrupted || run.out.empty()) << round;
-        const std::string now = read_file(place.dir / "x.ASM");
-        EXPECT_TRUE(now == result ? !interrupted : now == source && run.exit_code != 0) << round;
+        EXPECT_TRUE(read_file(place.dir / "x.ASM") == (interrupted ? source : result)) << round;
         EXPECT_EQ(place.names(), IN_PLACE_NAMES) << round;
     }
     EXPECT_GT(interrupted_rounds, 0);
@@ -221,7 +223,7 @@ TEST(Hostile, SourcesEndWithTheirMessageOrACorrectResult) {
     const struct {
         std::string source;
         std::vector<std::string> switches;
-        std::string destination;  // "*": anything well formed
+        std::string destination;  // "*": anything well formed; megabytes, so never printed
         std::string out;          // "*": any message
     } cases[] = {
         {binary, {"-a", "-c", "-s", "-t", "-l@@", "-e"}, "*", "*"},
@@ -238,7 +240,7 @@ TEST(Hostile, SourcesEndWithTheirMessageOrACorrectResult) {
             EXPECT_EQ(result.exit_code, 0) << c.source.size() << mode;
             const std::string written = read_file(dir / "out.asm");
             EXPECT_EQ(c.out == "*" ? c.out : result.out, c.out) << c.source.size() << mode;
-            EXPECT_EQ(c.destination == "*" ? c.destination : written, c.destination) << c.source.size() << mode;
+            EXPECT_TRUE(c.destination == "*" || written == c.destination) << c.source.size() << mode;
         }
     }
 }
