@@ -93,17 +93,11 @@ TEST(Posix, InterruptsPrintTheirMessageOnceAndEndBySignalUnlessIgnoredAtStart) {
         ::close(writer);
         const RunResult result = finish(child);
         const std::string written = read_file(dir / "out.asm");
-        if (c.ignored) {
-            EXPECT_EQ(result.out, "") << c.signal;
-            EXPECT_EQ(result.exit_code, 0) << c.signal;
-            EXPECT_EQ(written, with_crlf(source)) << c.signal;
-            continue;
-        }
-        EXPECT_EQ(result.out, fatal("Operation is interrupted by user")) << c.signal;
-        EXPECT_EQ(result.signal, c.signal);
+        EXPECT_EQ(result.out, c.ignored ? "" : fatal("Operation is interrupted by user")) << c.signal;
+        EXPECT_EQ(result.signal, c.ignored ? 0 : c.signal) << c.signal;
         EXPECT_GE(written.size(), 32768u) << c.signal;
-        EXPECT_EQ(written.size() % 16384, 0u) << c.signal;  // whole blocks only: the buffered rest is dropped
-        EXPECT_EQ(written, with_crlf(source).substr(0, written.size())) << c.signal;
+        EXPECT_TRUE(c.ignored || written.size() % 16384 == 0) << c.signal;  // whole blocks only: the rest is dropped
+        EXPECT_EQ(written, with_crlf(source).substr(0, c.ignored ? std::string::npos : written.size())) << c.signal;
     }
 }
 
