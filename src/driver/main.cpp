@@ -31,17 +31,14 @@ constexpr char INTERRUPT_MESSAGE[] = "\n\r?KESTON-F-Operation is interrupted by 
     va_end(arguments);
 }
 
-bool is_empty(const char* name) {
-    return name[0] == '\0';
-}
-
 // Source and destination reach the same file: the result goes to a new file
 // that replaces the source only once the run is complete.
 bool g_in_place = false;
 
 // Nothing is created on disk before both names are known and the source is open.
+// A name is never empty: the command line refuses an empty argument.
 int open_files() {
-    if ((g_switches & F_INPUT_NAMED) == 0 || is_empty(g_input_name)) {
+    if ((g_switches & F_INPUT_NAMED) == 0) {
         std::printf("\n\r?KESTON-F-Input file name is not specified\n\r");
         return 1;
     }
@@ -51,7 +48,7 @@ int open_files() {
         std::printf("\n\r?KESTON-F-Input file open failure\n\r");
         return 1;
     }
-    if ((g_switches & F_OUTPUT_NAMED) == 0 || is_empty(g_output_name)) {
+    if ((g_switches & F_OUTPUT_NAMED) == 0) {
         std::printf("\n\r?KESTON-F-Output file name is not specified\n\r");
         return 1;
     }

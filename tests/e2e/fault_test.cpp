@@ -27,21 +27,21 @@ std::string with_crlf(std::string text) {
     return text;
 }
 
-TEST(Posix, FileSizeLimitGivesTheWriteErrorNotSigxfsz) {
+// A reader that went away is a write error, not a signal that ends the run.
+TEST(Posix, PipeWithoutReaderGivesTheWriteError) {
     TempDir dir;
-    write_file(dir / "in.asm", numbered_lines(5000));
-    const RunResult result =
-        run_keston({"in.asm", "out.asm"}, dir.path(), {.closed = {}, .file_size_limit = 20000, .ignored = {}});
-    EXPECT_EQ(result.out, fatal("Output file write error"));
-    EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(read_file(dir / "out.asm"), with_crlf(numbered_lines(5000)).substr(0, 20000));
+    write_file(dir / "in.asm", numbered_lines(20000));  // more than a pipe holds
+    const Child child = start_keston({"in.asm", "/dev/stdout"}, dir.path());
+    ::close(child.stdout_fd);
+    EXPECT_EQ(finish({child.pid, ::open("/dev/null", O_RDONLY | O_CLOEXEC), -1}).exit_code, 0);
 }
 
+// With -f the source's descriptor is free again when the destination is opened.
 TEST(Posix, ClosedStandardDescriptorsNeitherBreakTheRunNorReachTheFiles) {
     for (const int closed : {0, 1, 2}) {
         TempDir dir;
         write_file(dir / "in.asm", "a\n" + std::string(1023, 'x') + "\n");
-        const RunResult result = run_keston({"in.asm", "out.asm"}, dir.path(),
+        const RunResult result = run_keston({"-f", "in.asm", "out.asm"}, dir.path(),
                                             {.closed = {closed}, .file_size_limit = RLIM_INFINITY, .ignored = {}});
         EXPECT_EQ(result.exit_code, 0) << closed;
         EXPECT_EQ(read_file(dir / "out.asm"), "a\r\n") << closed;  // the message went nowhere
@@ -87,24 +87,17 @@ TEST(Posix, InterruptsPrintTheirMessageOnceAndEndBySignalUnlessIgnoredAtStart) {
         const Child child = start_keston({"in.asm", "out.asm"}, dir.path(), setup);
         ASSERT_EQ(::write(writer, source.data(), source.size()), static_cast<ssize_t>(source.size()));
         std::error_code missing;
-        for (int i = 0; i < 500 && std::filesystem::file_size(dir / "out.asm", missing) + 1 < 32769; ++i) {
+        for (int i = 0; i < 500 && std::filesystem::file_size(dir / "out.asm", missing) + 1 < 32769; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
         ::kill(child.pid, c.signal);
         ::close(writer);
         const RunResult result = finish(child);
         const std::string written = read_file(dir / "out.asm");
-        if (c.ignored) {
-            EXPECT_EQ(result.out, "") << c.signal;
-            EXPECT_EQ(result.exit_code, 0) << c.signal;
-            EXPECT_EQ(written, with_crlf(source)) << c.signal;
-            continue;
-        }
-        EXPECT_EQ(result.out, fatal("Operation is interrupted by user")) << c.signal;
-        EXPECT_EQ(result.signal, c.signal);
+        EXPECT_EQ(result.out, c.ignored ? "" : fatal("Operation is interrupted by user")) << c.signal;
+        EXPECT_EQ(result.signal, c.ignored ? 0 : c.signal) << c.signal;
         EXPECT_GE(written.size(), 32768u) << c.signal;
-        EXPECT_EQ(written.size() % 16384, 0u) << c.signal;  // whole blocks only: the buffered rest is dropped
-        EXPECT_EQ(written, with_crlf(source).substr(0, written.size())) << c.signal;
+        EXPECT_TRUE(c.ignored || written.size() % 16384 == 0) << c.signal;  // whole blocks only: the rest is dropped
+        EXPECT_EQ(written, with_crlf(source).substr(0, c.ignored ? std::string::npos : written.size())) << c.signal;
     }
 }
 
@@ -130,6 +123,7 @@ const std::set<std::string> IN_PLACE_NAMES = {"d", "hard.asm", "link.asm", "x.AS
 TEST(Posix, InPlaceFailuresLeaveTheSourceByteForByte) {
     std::string names = "p:\n";
     for (int i = 0; i < 1024; ++i) names += " @@" + std::to_string(1000000000 + i) + std::string(22, 'n') + "\n";
+    constexpr rlim_t NO_LIMIT = RLIM_INFINITY;
     const struct {
         std::string source;
         std::vector<std::string> args;
@@ -137,29 +131,18 @@ TEST(Posix, InPlaceFailuresLeaveTheSourceByteForByte) {
         std::string out;
         int exit_code;
     } cases[] = {
-        {"a\n", {"-l@", "x.ASM", "x.ASM"}, RLIM_INFINITY, fatal("Invalid Local label prefix specified"), 255},
-        {"a\n" + std::string(1023, 'x') + "\n",
-         {"x", "./x.ASM"},
-         RLIM_INFINITY,
-         fatal("Line 2 in input source file is too long"),
-         0},
-        {"a\n\t" + std::string(1016, 'x') + "\n",
-         {"-s", "d/../x.ASM", "x"},
-         RLIM_INFINITY,
-         fatal("Line 2 is too long after tab conversion"),
-         0},
-        {"p:\n @@" + std::string(33, 'n') + "\n",
-         {"-l@@", "link.asm", "x.ASM"},
-         RLIM_INFINITY,
-         fatal("Local label name is too long in line 2"),
-         0},
-        {names,
-         {"-l@@", "-f", "x.ASM", "link.asm"},
-         RLIM_INFINITY,
-         fatal("Local label name array oveflow at line 1025"),
-         0},
-        {numbered_lines(5000), {"x.ASM", "hard.asm"}, 20000, fatal("Output file write error"), 0},
+        // clang-format off
+        {"a\n", {"-l@", "x.ASM", "x.ASM"}, NO_LIMIT, fatal("Invalid Local label prefix specified"), 255},
+        {"a\n" + std::string(1023, 'x') + "\n", {"x", "./x.ASM"}, NO_LIMIT, fatal("Line 2 in input source file is too long"), 0},
+        {"a\n\t" + std::string(1016, 'x') + "\n", {"-s", "d/../x.ASM", "x"}, NO_LIMIT,
+         fatal("Line 2 is too long after tab conversion"), 0},
+        {"p:\n @@" + std::string(33, 'n') + "\n", {"-l@@", "link.asm", "x.ASM"}, NO_LIMIT,
+         fatal("Local label name is too long in line 2"), 0},
+        {names, {"-l@@", "-f", "x.ASM", "link.asm"}, NO_LIMIT, fatal("Local label name array oveflow at line 1025"), 0},
+        // 37,390 bytes: the limit cuts the second block short and no third follows
+        {numbered_lines(3500), {"x.ASM", "hard.asm"}, 20000, fatal("Output file write error"), 0},
         {numbered_lines(5), {"-f", "hard.asm", "x"}, 10, "\n\r?KESTON-I-Write file error while flushing data\n\r", 0},
+        // clang-format on
     };
     for (const auto& c : cases) {
         InPlaceDir place(c.source);
@@ -187,9 +170,9 @@ TEST(Posix, CompleteInPlaceRunReplacesTheFileKeepingModeAndLinks) {
     }
 }
 
-// Wherever the signal falls, the file is the source or the whole result: the
-// source when the message says so, the result after a run that ended first. A
-// signal before the handler is in place, or after the rename, ends keston silently.
+// Wherever the signal falls once the handler is in place (the temporary file
+// exists), the source is untouched when the message says so, and otherwise
+// (a run that ended first) the whole result.
 TEST(Posix, InterruptedInPlaceRunLeavesTheSourceAsItWas) {
     std::string source;
     for (int i = 0; i < 400000; ++i) source += "@@l" + std::to_string(i % 50) + ":\tmov\tax, bx   ; note\n";
@@ -202,15 +185,15 @@ TEST(Posix, InterruptedInPlaceRunLeavesTheSourceAsItWas) {
     for (int round = 0; round < 8; ++round) {
         InPlaceDir place(source);
         const Child child = start_keston(args, place.dir.path());
-        std::this_thread::sleep_for(std::chrono::milliseconds(15 + 40 * round));
+        for (int i = 0; i < 10000 && place.names() == IN_PLACE_NAMES; ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30 * round));
         ::kill(child.pid, signals[round % 4]);
         const RunResult run = finish(child);
         const bool interrupted = run.out == fatal("Operation is interrupted by user");
         interrupted_rounds += interrupted ? 1 : 0;
-        const std::string now = read_file(place.dir / "x.ASM");
-        EXPECT_TRUE(interrupted || run.out.empty()) << round << run.out;
-        const std::string& expected = interrupted ? source : run.exit_code == 0 ? result : now;
-        EXPECT_TRUE(now == expected && (now == source || now == result)) << round;
+        EXPECT_TRUE(interrupted || run.out.empty()) << round;
+        EXPECT_TRUE(read_file(place.dir / "x.ASM") == (interrupted ? source : result)) << round;
         EXPECT_EQ(place.names(), IN_PLACE_NAMES) << round;
     }
     EXPECT_GT(interrupted_rounds, 0);
@@ -220,7 +203,9 @@ TEST(Hostile, SourcesEndWithTheirMessageOrACorrectResult) {
     std::mt19937 random(11);
     std::string binary(1 << 20, '\0');
     for (char& c : binary) c = static_cast<char>(random());
-    std::string labels, labelled;  // 50 scopes of 1,000 labels
+    const std::string empty_lines(17 << 20, '\n');  // more than the 16 MiB piece that -f loads at a time
+    std::string crlfs, labels, labelled;            // 50 scopes of 1,000 labels
+    for (char c : empty_lines) crlfs.append({'\r', c});
     char number[16];
     for (int i = 0; i < 50000; ++i) {
         const std::string name = std::to_string(i % 1000);
@@ -232,17 +217,11 @@ TEST(Hostile, SourcesEndWithTheirMessageOrACorrectResult) {
     const struct {
         std::string source;
         std::vector<std::string> switches;
-        std::string destination;  // "*": anything well formed
+        std::string destination;  // "*": anything well formed; megabytes, so never printed
         std::string out;          // "*": any message
     } cases[] = {
         {binary, {"-a", "-c", "-s", "-t", "-l@@", "-e"}, "*", "*"},
-        {std::string(1000, '\0') + std::string("\n\0\0\n", 4), {"-s", "-t"}, "\r\n\r\n", ""},
-        {std::string(2000, '\r') + "abc\r", {}, "abc\r\n", ""},
-        {std::string(400, 'a') + std::string(700, '\r') + std::string(700, 'b'),
-         {},
-         "",
-         fatal("Line 1 in input source file is too long")},
-        {std::string(100 << 20, 'x'), {}, "", fatal("Line 1 in input source file is too long")},
+        {empty_lines + std::string(1 << 20, 'x'), {}, crlfs, fatal("Line 17825793 in input source file is too long")},
         {labels, {"-l@@"}, labelled, ""},
     };
     for (const auto& c : cases) {
@@ -255,7 +234,7 @@ TEST(Hostile, SourcesEndWithTheirMessageOrACorrectResult) {
             EXPECT_EQ(result.exit_code, 0) << c.source.size() << mode;
             const std::string written = read_file(dir / "out.asm");
             EXPECT_EQ(c.out == "*" ? c.out : result.out, c.out) << c.source.size() << mode;
-            EXPECT_EQ(c.destination == "*" ? c.destination : written, c.destination) << c.source.size() << mode;
+            EXPECT_TRUE(c.destination == "*" || written == c.destination) << c.source.size() << mode;
         }
     }
 }

@@ -42,7 +42,7 @@ TEST(ReadLine, SplitsAtLfAndDropsEveryCrWhateverTheChunkBoundaries) {
         std::vector<std::string> lines;
     } cases[] = {
         {"", {}}, {"A\n", {"A"}}, {"A", {"A"}}, {"\n\n", {"", ""}}, {"A\r\n", {"A"}}, {"A\n\r", {"A"}},
-        {"A\rB\n", {"AB"}}, {"a\rb\rc\r", {"abc"}}, {std::string("A\0B\n", 4), {std::string("A\0B", 3)}},
+        {"A\rB\n", {"AB"}}, {"a\rb\rc\r", {"abc"}}, {std::string("A\0B\0C\n", 6), {std::string("A\0B\0C", 5)}},
         {"\x80\xff\n", {"\x80\xff"}}, {x1022 + "\n" + x1022, {x1022, x1022}}, {x1022 + "\r\r\n", {x1022}},
         {"ok\n" + x1022 + "x\nnever\n", {"ok"}},  // 1023 bytes: too long, and reading stops
         {"ok\n" + x1022 + std::string(1, '\0'), {"ok"}}, {"A\nB\r", {"A", "B"}},
@@ -64,7 +64,6 @@ TEST(WriteBytes, WritesWholeBlocksOnlyWhenMoreBytesArrive) {
     TextStream* stream = open_output(file.c_str());
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(write_bytes(stream, TS_BLOCK, data.data()), 0);
-    EXPECT_EQ(write_bytes(stream, 0, data.data()), 0);
     EXPECT_EQ(std::filesystem::file_size(file), 0u);  // a full buffer waits for more bytes
     EXPECT_EQ(write_bytes(stream, 40000 - TS_BLOCK, data.data()), 0);
     EXPECT_EQ(std::filesystem::file_size(file), 2 * TS_BLOCK);

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/posix/descriptors.h"
+#include "platform/process.h"
 
 namespace keston::platform {
 
@@ -54,9 +55,12 @@ bool same_regular_file(const char* first, const char* second) {
 int create_replacement(const char* target) {
     struct stat original {};
     if (::stat(target, &original) != 0 || !name_temporary(target)) return -1;
+    // An interrupt waits until the new file is marked for the handler to remove.
+    hold_interrupts();
     const int created = ::mkostemp(g_temporary_path, O_CLOEXEC);
+    if (created >= 0) g_temporary_exists = 1;
+    release_interrupts();
     if (created < 0) return -1;
-    g_temporary_exists = 1;
     const int fd = avoid_descriptor_zero(created);
     if (fd < 0) {
         discard_replacement();
