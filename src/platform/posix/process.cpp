@@ -40,6 +40,13 @@ bool inherited_as_default(int signal_number) {
     return ::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL;
 }
 
+void mask_interrupts(int how) {
+    sigset_t interrupts;
+    sigemptyset(&interrupts);
+    for (const int signal_number : INTERRUPT_SIGNALS) sigaddset(&interrupts, signal_number);
+    ::sigprocmask(how, &interrupts, nullptr);
+}
+
 void ensure_open(int fd) {
     if (::fcntl(fd, F_GETFD) >= 0) return;
     const int null_fd = ::open("/dev/null", O_RDWR);
@@ -71,17 +78,6 @@ void install_interrupt_handler(const char* message) {
         ::sigaction(signal_number, &action, nullptr);
     }
 }
-
-namespace {
-
-void mask_interrupts(int how) {
-    sigset_t interrupts;
-    sigemptyset(&interrupts);
-    for (const int signal_number : INTERRUPT_SIGNALS) sigaddset(&interrupts, signal_number);
-    ::sigprocmask(how, &interrupts, nullptr);
-}
-
-}  // namespace
 
 void hold_interrupts() {
     mask_interrupts(SIG_BLOCK);
