@@ -133,7 +133,8 @@ TEST(Posix, InPlaceFailuresLeaveTheSourceByteForByte) {
     } cases[] = {
         // clang-format off
         {"a\n", {"-l@", "x.ASM", "x.ASM"}, NO_LIMIT, fatal("Invalid Local label prefix specified"), 255},
-        {"a\n" + std::string(1023, 'x') + "\n", {"x", "./x.ASM"}, NO_LIMIT, fatal("Line 2 in input source file is too long"), 0},
+        {"a\n" + std::string(1023, 'x') + "\n", {"x", "./x.ASM"}, NO_LIMIT,
+         fatal("Line 2 in input source file is too long"), 0},
         {"a\n\t" + std::string(1016, 'x') + "\n", {"-s", "d/../x.ASM", "x"}, NO_LIMIT,
          fatal("Line 2 is too long after tab conversion"), 0},
         {"p:\n @@" + std::string(33, 'n') + "\n", {"-l@@", "link.asm", "x.ASM"}, NO_LIMIT,

@@ -46,7 +46,8 @@ TEST(Run, LinesComeOutWithCrLfThroughTheChosenChain) {
          fatal("Line 3 is too long after tab conversion")},
         {{}, "a\nb\n" + std::string(1023, 'x') + "\nc\n", "a\r\nb\r\n", fatal("Line 3 in input source file is too long")},
         {{"-l@@"}, "p:\n @@" + std::string(33, 'n') + "\n", "p:\r\n", fatal("Local label name is too long in line 2")},
-        {{"-#"}, "x\n", "x\r\n", "\n\rKESTON source text preprocessor.  Copyright (c) 2026 the keston developers  v2.0b\n\r"
+        {{"-#"}, "x\n", "x\r\n",
+         "\n\rKESTON source text preprocessor.  Copyright (c) 2026 the keston developers  v2.0b\n\r"
          "\r\nInput file name : in.asm\r\nOutput file name: out.asm\n"}};
     // clang-format on
     for (const RunCase& c : cases) expect_run(c);
