@@ -103,7 +103,7 @@ void finish_run() {
     const bool closed = close_stream(g_output) == 0;
     g_output = nullptr;
     if (!g_in_place || g_failure_reported) return;
-    if (!closed || platform::sync_replacement() != 0) {
+    if (!closed || platform::complete_replacement() != 0) {
         report_write_error();
         return;
     }

@@ -10,15 +10,15 @@ namespace keston::platform {
 bool same_regular_file(const char* first, const char* second);
 
 // Creates a new, empty file beside the file that target reaches (symbolic
-// links followed), exclusively, with that file's permission bits and, where
-// allowed, its owner and group. The descriptor, or -1 with nothing created.
+// links followed), exclusively. The descriptor, or -1 with nothing created.
 int create_replacement(const char* target);
 
-// Puts the replacement's data on the disk; its descriptor must be closed.
-// 0, or -1.
-int sync_replacement();
+// Gives the replacement the replaced file's permission bits and, where
+// allowed, its owner and group, and puts its data on the disk; its
+// descriptor must be closed. 0, or -1.
+int complete_replacement();
 
-// Moves the replacement over the file it replaces, after sync_replacement.
+// Moves the replacement over the file it replaces, after complete_replacement.
 // 0, or -1 with the original left as it was and the replacement removed.
 int commit_replacement();
 

@@ -102,6 +102,8 @@ inline Child start_program(std::vector<std::string> command, const std::filesyst
         for (const int signal_number : setup.ignored) ::signal(signal_number, SIG_IGN);
         const rlimit limit{setup.file_size_limit, setup.file_size_limit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit no_core{0, 0};  // SIGQUIT leaves no core file behind
+        ::setrlimit(RLIMIT_CORE, &no_core);
         if (::chdir(dir.c_str()) == 0) ::execvp(argv[0], argv.data());
         ::_exit(127);
     }

@@ -24,6 +24,9 @@ char g_temporary_path[PATH_MAX];
 // Set while the temporary file exists under its own name; read by the
 // interrupt handler.
 volatile sig_atomic_t g_temporary_exists = 0;
+// The replaced file's owner and permission bits, which the replacement takes
+// once it is complete: until then it is the process's own, readable and writable.
+struct stat g_original;
 
 // The temporary file's name: the target's real path with the suffix, so that
 // it lies in the same directory and the rename stays on one file system.
@@ -53,8 +56,7 @@ bool same_regular_file(const char* first, const char* second) {
 }
 
 int create_replacement(const char* target) {
-    struct stat original {};
-    if (::stat(target, &original) != 0 || !name_temporary(target)) return -1;
+    if (::stat(target, &g_original) != 0 || !name_temporary(target)) return -1;
     // An interrupt waits until the new file is marked for the handler to remove.
     hold_interrupts();
     const int created = ::mkostemp(g_temporary_path, O_CLOEXEC);
@@ -62,20 +64,17 @@ int create_replacement(const char* target) {
     release_interrupts();
     if (created < 0) return -1;
     const int fd = avoid_descriptor_zero(created);
-    if (fd < 0) {
-        discard_replacement();
-        return -1;
-    }
-    copy_ownership(fd, original);
+    if (fd < 0) discard_replacement();
     return fd;
 }
 
 // The data goes to the disk before the name does, so that no crash can leave
 // the name on an empty or partial file.
-int sync_replacement() {
+int complete_replacement() {
     const int fd = ::open(g_temporary_path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return -1;
     const int synced = ::fsync(fd);
+    copy_ownership(fd, g_original);
     ::close(fd);
     return synced;
 }

@@ -72,7 +72,7 @@ int create_replacement(const char* target) {
 }
 
 // MoveFileEx writes the data through before it moves the name.
-int sync_replacement() {
+int complete_replacement() {
     return 0;
 }
 
