@@ -36,7 +36,7 @@ TEST(StripComments, AsmCutsAtTheFirstUnprotectedSemicolonCppAtTheFirstDoubleSlas
         {"mov al,'\"' ; x", "mov al,'\"' ; x"}, {"\"a\";b", "\"a\";b"}, {"\"a;b\"", "\"a"}, {"", ""}});
     expect_lines(strip_cpp_comment, 0, {
         {"// note", ""}, {"///x", ""}, {"mov ax,1 // x", "mov ax,1"}, {"  //x", ""}, {"db \"a//b\"", "db \"a"},
-        {"a/b/c", "a/b/c"}, {"a/", "a/"}, {"a \t", "a \t"}, {"", ""}});
+        {"a/b/c", "a/b/c"}, {"a/", "a/"}, {"x //", "x"}, {"a \t", "a \t"}, {"", ""}});
     const auto both = [] { strip_asm_comment(), strip_cpp_comment(); };
     expect_lines(both, 0, {
         {"mov ax,1 // a ; b", "mov ax,1"}, {"db \"a;b\" // c", "db \"a;b\""}, {"db \"a//b\" ; c", "db \"a"}});
