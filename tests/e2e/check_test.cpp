@@ -46,9 +46,10 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          "in.asm:2: -l@@ leaves @@x undefined here: the scope from line 1 does not define it\n"
          "in.asm:5: -l@@ leaves @@xy undefined here: it is defined in the previous scope, at line 3\n"
          "in.asm:6: -l@@ leaves @@x undefined here: the scope from line 4 does not define it\n", 1},
-        {"t db 1,\n\nu db 2, ; more\n\n\nv db 3\nw db 4,\n\n; no code joins\n", {"-e", "in.asm"},
+        {"t db 1,\n\nu db 2, ; more\n\n\nv db 3\n,\n\nw db 4,\n\n; no code joins\n", {"-e", "in.asm"},
          "in.asm:2: -e drops this empty line, which ends the list that line 1 continues with a comma\n"
-         "in.asm:4: -e drops this empty line, which ends the list that line 3 continues with a comma\n", 1},
+         "in.asm:4: -e drops this empty line, which ends the list that line 3 continues with a comma\n"
+         "in.asm:8: -e drops this empty line, which ends the list that line 7 continues with a comma\n", 1},
         {"p:\n mov ax,1 ; it's fine\n db \"a       b\",'a\tb'\n cmp al,';'\n @@a_1: jmp @@a_1 // don't\n local @@v:word\n"
          " arg @@w\n\n mov ax,@@v\n mov bx,@@w\n db 1, ; it's\n db 2\n\nn equ <a  b  c  d e>\n",
          {"-a", "-c", "-s", "-t", "-l@@", "-e", "in.asm"}, "", 0},
