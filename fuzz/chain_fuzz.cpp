@@ -189,8 +189,7 @@ void check_labels(const std::string& source, const std::string& out, int scope,
 }
 
 void run_line_steps(const std::vector<std::string>& lines) {
-    g_label_count = g_label_base = 0;
-    g_label_names[0] = '\0';
+    reset_label_state();
     std::unordered_map<long, int> scope_of;
     int scope = 0;
     for (const std::string& line : lines) {

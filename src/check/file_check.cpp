@@ -58,12 +58,6 @@ void check_line(std::uint32_t source_length, const CommentCuts& cuts) {
     check_literals(source, g_source_view, cuts, current_line(), g_line_length);
 }
 
-void reset_label_state() {
-    g_label_count = 0;
-    g_label_base = 0;
-    g_label_names[0] = '\0';
-}
-
 // As keston's line loop, with the source line kept before the chain changes it.
 // 0 when every line was checked, -1 at a line that keston stops at: reading
 // ends there as at the end of the input, but after a failure message.

@@ -11,6 +11,7 @@
 #include "cmdline/command_line.h"
 #include "cmdline/run_settings.h"
 #include "common/globals.h"
+#include "common/report.h"
 #include "platform/process.h"
 #include "platform/standard_output.h"
 #include "transform/local_labels.h"
@@ -22,7 +23,7 @@ namespace {
 // The report goes out whatever the run came to; failing that, the run fails.
 int finish_run(int status) {
     if (flush_report() == 0) return status;
-    std::printf("\n\r?KESTON-F-Output file write error\n\r");
+    report_write_error();
     return CHECK_INCOMPLETE;
 }
 

@@ -15,4 +15,8 @@ void report_failure(const char* format, ...) {
     va_end(arguments);
 }
 
+void report_write_error() {
+    report_failure("\n\r?KESTON-F-Output file write error\n\r");
+}
+
 }  // namespace keston

@@ -11,4 +11,7 @@ extern bool g_failure_reported;
 // failure is found.
 [[gnu::format(printf, 1, 2)]] void report_failure(const char* format, ...);
 
+// The destination could not be written whole.
+void report_write_error();
+
 }  // namespace keston

@@ -18,7 +18,7 @@ std::int32_t write_line() {
     line[length] = '\r';
     line[length + 1] = '\n';
     if (write_bytes(g_output, length + 2, line) != 0) {
-        report_failure("\n\r?KESTON-F-Output file write error\n\r");
+        report_write_error();
         return -1;
     }
     return 0;
@@ -27,9 +27,7 @@ std::int32_t write_line() {
 }  // namespace
 
 void process_file() {
-    g_label_count = 0;
-    g_label_base = 0;
-    g_label_names[0] = '\0';
+    reset_label_state();
     g_line_number = 1;
     while (read_line(g_line_a) >= 0) {
         if (transform_line() < 0 || write_line() < 0) return;

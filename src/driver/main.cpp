@@ -75,22 +75,21 @@ int prepare_run(int argc, const char* const* argv) {
     return set_label_prefix(g_label_prefix);
 }
 
+// Closes an open stream (its buffered rest written first) and clears the
+// pointer to it; the close's result.
+std::int32_t release(TextStream*& stream) {
+    if (stream == nullptr) return 0;
+    const std::int32_t result = close_stream(stream);
+    stream = nullptr;
+    return result;
+}
+
 // Releases whichever stream is open; a write stream's buffered rest is written
 // first. An in-place result that did not replace its source is removed.
 void release_streams() {
-    if (g_input != nullptr) {
-        close_stream(g_input);
-        g_input = nullptr;
-    }
-    if (g_output != nullptr) {
-        close_stream(g_output);
-        g_output = nullptr;
-    }
+    release(g_input);
+    release(g_output);
     platform::discard_replacement();
-}
-
-void report_write_error() {
-    report_failure("\n\r?KESTON-F-Output file write error\n\r");
 }
 
 // After the line loop: both files closed and, in place, the source replaced
@@ -98,10 +97,8 @@ void report_write_error() {
 // the file closed. The source is closed first, as a file open for reading
 // cannot be replaced everywhere.
 void finish_run() {
-    close_stream(g_input);
-    g_input = nullptr;
-    const bool closed = close_stream(g_output) == 0;
-    g_output = nullptr;
+    release(g_input);
+    const bool closed = release(g_output) == 0;
     if (!g_in_place || g_failure_reported) return;
     if (!closed || platform::complete_replacement() != 0) {
         report_write_error();

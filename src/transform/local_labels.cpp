@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cinttypes>
-#include <cstdio>
 #include <cstring>
 
 #include "common/byte_scan.h"
@@ -110,6 +109,12 @@ std::uint32_t measure_label_name(const char* name) {
     return length;
 }
 
+void reset_label_state() {
+    g_label_count = 0;
+    g_label_base = 0;
+    g_label_names[0] = '\0';
+}
+
 std::int32_t process_local_labels() {
     const std::uint32_t length = g_line_length;
     if (length == 0) return 0;
@@ -139,10 +144,8 @@ std::int32_t process_local_labels() {
             const std::int64_t number = lookup_local_label(source + read + 2, &name_length);
             if (number < 0) return -1;
             if (name_length != 0) {
-                if (write_label(out, &written, source + read + 2, name_length, static_cast<std::uint64_t>(number)) !=
-                    0) {
-                    return -1;
-                }
+                const auto label_number = static_cast<std::uint64_t>(number);
+                if (write_label(out, &written, source + read + 2, name_length, label_number) != 0) return -1;
                 read += 2 + name_length;
                 continue;
             }

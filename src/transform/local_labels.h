@@ -23,6 +23,9 @@ extern char g_label_names[LABEL_NAMES_SIZE + SCAN_SLACK];
 extern std::uint64_t g_label_count;  // next free label number in the file
 extern std::uint64_t g_label_base;   // number of the current scope's first name
 
+// The state at the start of a file: an empty name list, numbers from 0.
+void reset_label_state();
+
 // Current line to the other buffer with every label rewritten; a non-empty
 // line becomes current. 0, or -1 after its message.
 std::int32_t process_local_labels();

@@ -15,8 +15,7 @@ class LocalLabels : public ::testing::Test {
    protected:
     void SetUp() override {
         g_label_prefix[0] = g_label_prefix[1] = '@';
-        g_label_count = g_label_base = 0;
-        g_label_names[0] = '\0';
+        reset_label_state();
         g_line_number = 7;
     }
 

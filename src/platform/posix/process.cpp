@@ -40,11 +40,16 @@ bool inherited_as_default(int signal_number) {
     return ::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL;
 }
 
+sigset_t interrupt_signals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int signal_number : INTERRUPT_SIGNALS) sigaddset(&signals, signal_number);
+    return signals;
+}
+
 void mask_interrupts(int how) {
-    sigset_t interrupts;
-    sigemptyset(&interrupts);
-    for (const int signal_number : INTERRUPT_SIGNALS) sigaddset(&interrupts, signal_number);
-    ::sigprocmask(how, &interrupts, nullptr);
+    const sigset_t signals = interrupt_signals();
+    ::sigprocmask(how, &signals, nullptr);
 }
 
 void ensure_open(int fd) {
@@ -69,8 +74,7 @@ void install_interrupt_handler(const char* message) {
     g_interrupt_length = std::strlen(message);
     struct sigaction action {};
     action.sa_handler = on_interrupt_signal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal_number : INTERRUPT_SIGNALS) sigaddset(&action.sa_mask, signal_number);
+    action.sa_mask = interrupt_signals();
     sigemptyset(&g_handled_signals);
     for (const int signal_number : INTERRUPT_SIGNALS) {
         if (!inherited_as_default(signal_number)) continue;

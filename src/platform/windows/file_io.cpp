@@ -5,20 +5,9 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include "platform/windows/descriptors.h"
+
 namespace keston::platform {
-
-namespace {
-
-// Descriptor 0 means "no descriptor" to the streams; should the runtime hand
-// it out (standard input closed), move the file to another descriptor.
-int avoid_descriptor_zero(int fd) {
-    if (fd != 0) return fd;
-    const int moved = ::_dup(fd);
-    ::_close(fd);
-    return moved;
-}
-
-}  // namespace
 
 int open_read(const char* name) {
     const int fd = ::_open(name, _O_RDONLY | _O_BINARY | _O_SEQUENTIAL, 0);

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/windows/descriptors.h"
+
 namespace keston::platform {
 
 namespace {
@@ -57,12 +59,8 @@ int create_replacement(const char* target) {
     // GetTempFileName creates the file, under a name no other file has.
     if (::GetTempFileNameA(directory, "kst", 0, g_temporary_path) == 0) return -1;
     ::InterlockedExchange(&g_temporary_exists, 1);
-    int fd = ::_open(g_temporary_path, _O_WRONLY | _O_TRUNC | _O_BINARY | _O_SEQUENTIAL);
-    if (fd == 0) {
-        const int moved = ::_dup(fd);
-        ::_close(fd);
-        fd = moved;
-    }
+    const int opened = ::_open(g_temporary_path, _O_WRONLY | _O_TRUNC | _O_BINARY | _O_SEQUENTIAL);
+    const int fd = opened < 0 ? -1 : avoid_descriptor_zero(opened);
     if (fd < 0) {
         discard_replacement();
         return -1;
