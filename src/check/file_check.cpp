@@ -24,8 +24,10 @@ char g_source_name[FILE_NAME_SIZE];
 char g_source_line[LINE_BUFFER_SIZE];
 LineView g_source_view;
 
-// Lines without quotes, '<' or the label prefix hold no literal and no label.
+// Only a line with quotes, '<' or the label prefix may hold a literal or a
+// label that the switches change; no other line is looked at closely.
 bool holds_literal_or_label(const char* line, std::uint32_t length) {
+    if ((g_switches & LINE_CHANGING_SWITCHES) == 0) return false;
     const char prefix = (g_switches & F_LOCAL_LABELS) != 0 ? g_label_prefix[0] : '"';
     return scan_until(line, length, nullptr, '\'', '"', '<', prefix) != length;
 }
@@ -45,17 +47,18 @@ CommentCuts find_comment_cuts(std::uint32_t length) {
 }
 
 // The source line as read is in g_source_line; the chain's result is current.
-void check_line(std::uint32_t source_length, const CommentCuts& cuts) {
+// cuts is null for a line that holds no literal and no label.
+void check_line(std::uint32_t source_length, const CommentCuts* cuts) {
     const std::uint32_t switches = g_switches;
     if ((switches & F_NO_EMPTY_LINES) != 0) check_dropped_line(current_line(), g_line_length);
     if ((switches & LINE_CHANGING_SWITCHES) == 0 || source_length == 0) return;
     const char* const source = g_source_line;
     const bool labels = (switches & F_LOCAL_LABELS) != 0;
     if (labels) note_label_scope(source);
-    if (!holds_literal_or_label(source, source_length)) return;
+    if (cuts == nullptr) return;
     view_line(source, source_length, (switches & F_CPP_COMMENTS) != 0, &g_source_view);
-    if (labels) check_label_names(source, g_source_view, cuts.cut);
-    check_literals(source, g_source_view, cuts, current_line(), g_line_length);
+    if (labels) check_label_names(source, g_source_view, cuts->cut);
+    check_literals(source, g_source_view, *cuts, current_line(), g_line_length);
 }
 
 // As keston's line loop, with the source line kept before the chain changes it.
@@ -70,9 +73,11 @@ int check_lines() {
     while (read_line(g_line_a) >= 0) {
         const std::uint32_t length = g_line_length;
         std::memcpy(g_source_line, g_line_a, length + 1);
-        const CommentCuts cuts = find_comment_cuts(length);
+        // The comment removers run ahead of the chain only where a cut may matter.
+        const bool marked = holds_literal_or_label(g_source_line, length);
+        const CommentCuts cuts = marked ? find_comment_cuts(length) : CommentCuts{length, length};
         if (transform_line() < 0) return -1;
-        check_line(length, cuts);
+        check_line(length, marked ? &cuts : nullptr);
         ++g_line_number;
     }
     if (g_failure_reported) return -1;
