@@ -34,10 +34,12 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
         {"ok equ <a>\ndbg equ <;!>>\n", {"-a", "in.asm"}, "in.asm:2: -a cuts the text literal <;!>>\n", 1},
         {"p:\n db \"a//b\",@@1,'c'\n@@~2:\n", {"-c", "-l@@", "in.asm"},  // -c drops @@1 before -l numbers it
          "in.asm:2: -c cuts the quoted string \"a//b\"\nin.asm:3: -l@@ makes @@~2 the invalid name ~2_0000\n", 1},
-        {" jmp @@a\np:\n@@a: jmp @@1\n@@1: db 1,\n\n", {"-e", "-l@@", "in.asm", "in.asm"},  // each file starts afresh
-         "in.asm:1: -l@@ leaves @@a undefined here: the scope from line 1 does not define it\n"
+        {" jmp @@1\np:\n@@a: jmp @@1\n@@1: db 1,\n\n", {"-e", "-l@@", "in.asm", "in.asm"},  // each file starts afresh
+         "in.asm:1: -l@@ makes @@1 the invalid name 1_0000\n"
+         "in.asm:1: -l@@ leaves @@1 undefined here: the scope from line 1 does not define it\n"
          "in.asm:3: -l@@ makes @@1 the invalid name 1_0002\n"
-         "in.asm:1: -l@@ leaves @@a undefined here: the scope from line 1 does not define it\n"
+         "in.asm:1: -l@@ makes @@1 the invalid name 1_0000\n"
+         "in.asm:1: -l@@ leaves @@1 undefined here: the scope from line 1 does not define it\n"
          "in.asm:3: -l@@ makes @@1 the invalid name 1_0002\n", 1},
         {"p:\n@_Zona: jmp @_zonA\n", {"-l@_", "in.asm"},
          "in.asm:2: -l@_ numbers @_zonA apart from @_Zona (line 2); the names differ only in case\n"
