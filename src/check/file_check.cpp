@@ -62,15 +62,17 @@ void check_line(std::uint32_t source_length, const CommentCuts* cuts) {
 }
 
 // As keston's line loop, with the source line kept before the chain changes it.
-// 0 when every line was checked, -1 at a line that keston stops at: reading
-// ends there as at the end of the input, but after a failure message.
+// 0 when every line was checked; at a line that keston stops at, -1, or
+// TS_READ_FAILED when a read failed there: reading ends there as at the end
+// of the input, but after a failure message.
 int check_lines() {
     reset_label_state();
     start_label_scopes();
     start_list_check();
     g_line_number = 1;
     g_failure_reported = false;
-    while (read_line(g_line_a) >= 0) {
+    std::int32_t read;
+    while ((read = read_line(g_line_a)) >= 0) {
         const std::uint32_t length = g_line_length;
         std::memcpy(g_source_line, g_line_a, length + 1);
         // The comment removers run ahead of the chain only where a cut may matter.
@@ -80,6 +82,7 @@ int check_lines() {
         check_line(length, marked ? &cuts : nullptr);
         ++g_line_number;
     }
+    if (read == TS_READ_FAILED) return TS_READ_FAILED;
     if (g_failure_reported) return -1;
     finish_label_scopes();
     return 0;
@@ -100,7 +103,9 @@ void check_file(const char* argument) {
         return;
     }
     // keston's own message names the line; the note names the file as well.
-    if (check_lines() != 0) report_unchecked(g_line_number, "keston stops at this line; the rest is not checked");
+    const int checked = check_lines();
+    if (checked == TS_READ_FAILED) report_unchecked(g_line_number, "read error; the rest is not checked");
+    if (checked == -1) report_unchecked(g_line_number, "keston stops at this line; the rest is not checked");
     close_stream(g_input);
     g_input = nullptr;
 }

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "cmdline/command_line.h"
 #include "cmdline/run_settings.h"
@@ -14,6 +15,7 @@
 #include "platform/file_io.h"
 #include "platform/process.h"
 #include "platform/replacement.h"
+#include "platform/standard_output.h"
 #include "stream/text_stream.h"
 #include "transform/local_labels.h"
 
@@ -35,6 +37,28 @@ constexpr char INTERRUPT_MESSAGE[] = "\n\r?KESTON-F-Operation is interrupted by 
 // that replaces the source only once the run is complete.
 bool g_in_place = false;
 
+// A descriptor on the original standard output when the destination is
+// standard output: the data goes there, and everything else that the run
+// prints goes to standard error, so that the data stream holds the result
+// alone. -1 otherwise.
+int g_destination_fd = -1;
+
+void report_creation_failure() {
+    report_failure("\n\r?KESTON-F-Output file creation failure\n\r");
+}
+
+void divert_messages_from_destination() {
+    if ((g_switches & F_OUTPUT_NAMED) == 0 || !platform::reaches_standard_output(g_output_name)) return;
+    g_destination_fd = platform::divert_standard_output();
+}
+
+TextStream* open_destination() {
+    g_in_place = platform::same_regular_file(g_input_name, g_output_name);
+    if (g_in_place) return open_replacement(g_output_name);
+    if (g_destination_fd >= 0) return open_output_descriptor(std::exchange(g_destination_fd, -1));
+    return open_output(g_output_name);
+}
+
 // Nothing is created on disk before both names are known and the source is open.
 // A name is never empty: the command line refuses an empty argument.
 int open_files() {
@@ -53,10 +77,9 @@ int open_files() {
         return 1;
     }
     verbose_printf("\r\nOutput file name: %s", g_output_name);
-    g_in_place = platform::same_regular_file(g_input_name, g_output_name);
-    g_output = g_in_place ? open_replacement(g_output_name) : open_output(g_output_name);
+    g_output = open_destination();
     if (g_output == nullptr) {
-        std::printf("\n\r?KESTON-F-Output file creation failure\n\r");
+        report_creation_failure();
         return 1;
     }
     return 0;
@@ -69,6 +92,7 @@ int prepare_run(int argc, const char* const* argv) {
         print_usage();
         return 1;
     }
+    divert_messages_from_destination();
     verbose_printf("%s", HELP_BANNER);
     if (open_files() != 0) return 1;
     set_tab_widths();
@@ -92,25 +116,34 @@ void release_streams() {
     platform::discard_replacement();
 }
 
-// After the line loop: both files closed and, in place, the source replaced
-// by a result that is complete: no failure reported, every byte written and
-// the file closed. The source is closed first, as a file open for reading
-// cannot be replaced everywhere.
-void finish_run() {
-    release(g_input);
-    const bool closed = release(g_output) == 0;
-    if (!g_in_place || g_failure_reported) return;
-    if (!closed || platform::complete_replacement() != 0) {
+// The source is replaced only by a result that is complete (no failure
+// reported, every byte written and the file closed and on the disk) and only
+// while its name still reaches the file that was read.
+void replace_source(bool output_closed) {
+    if (!output_closed || platform::complete_replacement() != 0) {
         report_write_error();
         return;
     }
     // An interrupt now either comes before the rename, and the file stays as
     // it was, or ends the process without its message once the result is in.
     platform::hold_interrupts();
-    const int committed = platform::commit_replacement();
+    if (!platform::replacement_target_unchanged()) {
+        platform::discard_replacement();
+        report_creation_failure();
+    } else if (platform::commit_replacement() != 0) {
+        report_write_error();
+    }
     platform::remove_interrupt_handler();
     platform::release_interrupts();
-    if (committed != 0) report_write_error();
+}
+
+// After the line loop: both files closed and, in place, the source replaced.
+// The source is closed first, as a file open for reading cannot be replaced
+// everywhere.
+void finish_run() {
+    release(g_input);
+    const bool output_closed = release(g_output) == 0;
+    if (g_in_place && !g_failure_reported) replace_source(output_closed);
 }
 
 }  // namespace

@@ -10,13 +10,19 @@ namespace keston::platform {
 bool same_regular_file(const char* first, const char* second);
 
 // Creates a new, empty file beside the file that target reaches (symbolic
-// links followed), exclusively. The descriptor, or -1 with nothing created.
+// links followed), exclusively, with that file's settings: owner, group,
+// permission bits and extended attributes where the system has them. Only
+// where the process could write that file itself and every setting can be
+// kept. The descriptor, or -1 with nothing created.
 int create_replacement(const char* target);
 
-// Gives the replacement the replaced file's permission bits and, where
-// allowed, its owner and group, and puts its data on the disk; its
-// descriptor must be closed. 0, or -1.
+// Puts the replacement's data on the disk; its descriptor must be closed.
+// 0, or -1.
 int complete_replacement();
+
+// True when the path that commit_replacement moves the replacement to
+// still reaches the file that was compared with the source.
+bool replacement_target_unchanged();
 
 // Moves the replacement over the file it replaces, after complete_replacement.
 // 0, or -1 with the original left as it was and the replacement removed.

@@ -1,12 +1,16 @@
-// Standard output split in two: a program whose report keeps the original
-// standard output sends the messages that the shared code prints to standard
-// output on to standard error instead.
+// Standard output split in two: a program whose data (a report, a
+// destination) keeps the original standard output sends the messages that
+// the shared code prints to standard output on to standard error instead.
 #pragma once
 
 namespace keston::platform {
 
 // Points standard output at standard error and returns a new descriptor on
-// the original standard output, for the report; -1 on failure.
+// the original standard output, for the data; -1 on failure.
 int divert_standard_output();
+
+// True when name reaches the file that standard output is open on
+// (/dev/stdout, /dev/fd/1, or that file's own name).
+bool reaches_standard_output(const char* name);
 
 }  // namespace keston::platform

@@ -36,16 +36,20 @@ void init_stream(TextStream* stream, int fd, std::uint32_t capacity, std::uint32
 // a read of a regular file does not break, takes effect soon.
 constexpr std::uint32_t LOAD_PIECE = 16u << 20;
 
-// Keeps reading until the file is in or the system has no more.
-std::uint32_t load_whole(int fd, char* data, std::uint32_t length) {
-    std::uint32_t loaded = 0;
-    while (loaded < length) {
-        const std::uint32_t piece = std::min(length - loaded, LOAD_PIECE);
-        const std::int32_t got = platform::read_bytes(fd, data + loaded, piece);
-        if (got <= 0) break;
-        loaded += static_cast<std::uint32_t>(got);
+// Reads until the file is in or the system has no more, and closes it. A
+// read that fails leaves the descriptor open instead: the line reader then
+// reads on from there when it comes to the end of what was loaded, and
+// reports the failure in its place in the text.
+void load_whole(TextStream* stream) {
+    while (stream->end < stream->data() + stream->capacity) {
+        const auto rest = static_cast<std::uint32_t>(stream->data() + stream->capacity - stream->end);
+        const std::int32_t got = platform::read_bytes(stream->fd, stream->end, std::min(rest, LOAD_PIECE));
+        if (got < 0) return;
+        if (got == 0) break;
+        stream->end += got;
     }
-    return loaded;
+    platform::close(stream->fd);
+    stream->fd = 0;
 }
 
 TextStream* open_whole_file(int fd) {
@@ -60,20 +64,22 @@ TextStream* open_whole_file(int fd) {
         return nullptr;
     }
     init_stream(stream, fd, static_cast<std::uint32_t>(length), 0);
-    stream->end += load_whole(fd, stream->data(), stream->capacity);
-    platform::close(fd);
-    stream->fd = 0;
+    load_whole(stream);
     return stream;
 }
 
-// False at end of input. A failed read ends the input the same way.
-bool refill(TextStream* stream) {
+// 1 when bytes were loaded, 0 at the end of the input, TS_READ_FAILED after
+// the message of a read that failed.
+std::int32_t refill(TextStream* stream) {
     stream->cursor = stream->end = stream->data();
-    if (stream->fd == 0) return false;
+    if (stream->fd == 0) return 0;
     const std::int32_t got = platform::read_bytes(stream->fd, stream->data(), stream->capacity);
-    if (got <= 0) return false;
+    if (got < 0) {
+        report_failure("\n\r?KESTON-F-Input file read error\n\r");
+        return TS_READ_FAILED;
+    }
     stream->end += got;
-    return true;
+    return got == 0 ? 0 : 1;
 }
 
 std::int32_t report_long_line() {
@@ -129,6 +135,16 @@ TextStream* open_replacement(const char* name) {
     return open_write_stream(name, platform::create_replacement);
 }
 
+TextStream* open_output_descriptor(int fd) {
+    TextStream* stream = allocate_stream(TS_BLOCK);
+    if (stream == nullptr) {
+        platform::close(fd);
+        return nullptr;
+    }
+    init_stream(stream, fd, TS_BLOCK, TS_WRITE);
+    return stream;
+}
+
 namespace {
 
 // Copies the loaded bytes up to the next LF span by span, leaving out CR bytes.
@@ -140,7 +156,11 @@ std::int32_t read_line_spans(char* buffer) {
     std::uint32_t count = 0;
     std::uint32_t before_nul = TS_LINE_LIMIT;
     for (;;) {
-        if (stream->cursor >= stream->end && !refill(stream)) break;
+        if (stream->cursor >= stream->end) {
+            const std::int32_t refilled = refill(stream);
+            if (refilled == TS_READ_FAILED) return TS_READ_FAILED;
+            if (refilled == 0) break;
+        }
         const auto available = static_cast<std::uint32_t>(stream->end - stream->cursor);
         const std::uint32_t room = TS_LINE_LIMIT - count;
         const auto run = static_cast<std::uint32_t>(

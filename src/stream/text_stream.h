@@ -11,6 +11,9 @@ constexpr std::uint32_t TS_BLOCK = 16384;  // chunk size of reads, block size of
 constexpr std::uint32_t TS_WRITE = 1;      // mode bit of a write stream
 constexpr std::int32_t TS_ERR_WRITE = static_cast<std::int32_t>(0xFF000100u);
 
+// The result of read_line after a read that failed, with its message.
+constexpr std::int32_t TS_READ_FAILED = -2;
+
 // Stored bytes that make a source line too long.
 constexpr std::uint32_t TS_LINE_LIMIT = 1023;
 
@@ -42,9 +45,15 @@ TextStream* open_output(const char* name);
 // any failure, without a message, and with nothing left on disk.
 TextStream* open_replacement(const char* name);
 
+// A write stream on a descriptor that is already open (never 0), which the
+// stream then owns. Null, with the descriptor closed, when there is no memory.
+TextStream* open_output_descriptor(int fd);
+
 // Next line of g_input into buffer (LINE_BUFFER_SIZE bytes), CR bytes dropped
 // and NUL-terminated; g_line_length gets the bytes before its first NUL. The
-// count of stored bytes, or -1 at end of input or after the too-long message.
+// count of stored bytes; -1 at end of input or after the too-long message,
+// TS_READ_FAILED after the message of a failed read. A line that a failed
+// read cuts short is not delivered.
 std::int32_t read_line(char* buffer);
 
 // The part of write_bytes that writes full blocks on the way.

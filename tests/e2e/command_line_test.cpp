@@ -14,8 +14,7 @@
 namespace keston::test {
 namespace {
 
-const std::string USAGE =
-    "\n\rKESTON source text preprocessor.  Copyright (c) 2026 the keston developers  v2.0b\n\r"
+const std::string USAGE = BANNER +
     "\n\rUsage: keston [{/|-}<switch> [...]]] <src_name> <dst_name>\n\rSwitches:\n\r"
     "   -#      - verbose operations\n\r   -lxx    - local label processing, where\n\r"
     "           - xx are the two chars of prefix\n\r   -f      - read the whole input file\n\r"

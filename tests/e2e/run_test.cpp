@@ -47,8 +47,7 @@ TEST(Run, LinesComeOutWithCrLfThroughTheChosenChain) {
         {{}, "a\nb\n" + std::string(1023, 'x') + "\nc\n", "a\r\nb\r\n", fatal("Line 3 in input source file is too long")},
         {{"-l@@"}, "p:\n @@" + std::string(33, 'n') + "\n", "p:\r\n", fatal("Local label name is too long in line 2")},
         {{"-#"}, "x\n", "x\r\n",
-         "\n\rKESTON source text preprocessor.  Copyright (c) 2026 the keston developers  v2.0b\n\r"
-         "\r\nInput file name : in.asm\r\nOutput file name: out.asm\n"}};
+         BANNER + "\r\nInput file name : in.asm\r\nOutput file name: out.asm\n"}};
     // clang-format on
     for (const RunCase& c : cases) expect_run(c);
 }
@@ -82,21 +81,29 @@ TEST(Run, SourceNamedAsDestinationIsRewrittenWithTheResult) {
 // POSIX only: absolute paths, devices and signals.
 
 // /dev/./full: the dot keeps the name from getting the default extension.
+// With standard output as the destination, standard output holds the data
+// alone and everything else goes to standard error.
 TEST(Posix, DeviceNamesAreTakenAsWrittenAndWriteFailuresReportedOnce) {
     TempDir dir;
     write_file(dir / "in.asm", "a ; x\n");
     write_file(dir / "large.asm", std::string(20000, '\n'));
+    write_file(dir / "long.asm", "a\nb\n" + std::string(1023, 'x') + "\n");
     const struct {
         std::vector<std::string> args;
         std::string out;
+        std::string err = "";
     } cases[] = {{{"-a", (dir / "in.asm").string(), "/dev/stdout"}, "a\r\n"},
+                 {{"long.asm", "/dev/fd/1"}, "a\r\nb\r\n", fatal("Line 3 in input source file is too long")},
+                 {{"-#", "in.asm", "/dev/stdout"}, "a ; x\r\n",
+                  BANNER + "\r\nInput file name : in.asm\r\nOutput file name: /dev/stdout\n"},
                  {{"in.asm", "/dev/./full"}, "\n\r?KESTON-I-Write file error while flushing data\n\r"},
                  {{"large.asm", "/dev/./full"}, fatal("Output file write error")},
                  {{"/dev/null", "out"}, ""}};
     for (const auto& c : cases) {
         const RunResult result = run_keston(c.args, dir.path());
-        EXPECT_EQ(result.out, c.out) << c.args[0];
-        EXPECT_EQ(result.exit_code, 0) << c.args[0];
+        EXPECT_EQ(result.out, c.out) << c.args[1];
+        EXPECT_EQ(result.err, c.err) << c.args[1];
+        EXPECT_EQ(result.exit_code, 0) << c.args[1];
     }
     EXPECT_EQ(read_file(dir / "out.ASM"), "");
     EXPECT_EQ(static_cast<int>(std::filesystem::status(dir / "out.ASM").permissions()), 0600);  // a new file

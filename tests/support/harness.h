@@ -42,6 +42,29 @@ inline std::string read_file(const std::filesystem::path& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// "line 0", "line 1", ... each ended by LF.
+inline std::string numbered_lines(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += "line " + std::to_string(i) + "\n";
+    return text;
+}
+
+inline std::string with_crlf(std::string text) {
+    for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) text.insert(at, 1, '\r');
+    return text;
+}
+
+// The environment of a run whose reads of the file named (the end of its path)
+// get no byte at or past offset: there they fail ("fail"), or the process
+// stops itself once ("stop").
+inline std::vector<std::string> read_fault(const std::string& file, std::size_t offset, const std::string& action) {
+    return {std::string("LD_PRELOAD=") + KESTON_READ_FAULT_LIBRARY, "KESTON_FAULT_FILE=/" + file,
+            "KESTON_FAULT_OFFSET=" + std::to_string(offset), "KESTON_FAULT_ACTION=" + action};
+}
+
+const std::string BANNER =
+    "\n\rKESTON source text preprocessor.  Copyright (c) 2026 the keston developers  v2.0b\n\r";
+
 // "\n\r?KESTON-F-" text "\n\r": the form of every failure message.
 inline std::string fatal(const std::string& text) {
     return "\n\r?KESTON-F-" + text + "\n\r";
@@ -76,12 +99,15 @@ inline std::vector<std::string> check_command() {
 }
 
 // How the child's process differs from the test's: descriptors closed before
-// keston starts, a limit on the size of the files it writes, and signals it
-// inherits as ignored.
+// keston starts, a limit on the size of the files it writes, signals it
+// inherits as ignored, variables added to its environment ("NAME=value"),
+// and anything else done in the child right before the program starts.
 struct ChildSetup {
     std::vector<int> closed;
     rlim_t file_size_limit = RLIM_INFINITY;
     std::vector<int> ignored;
+    std::vector<std::string> environment;
+    void (*in_child)() = nullptr;
 };
 
 // Starts command (the program and its arguments) in dir.
@@ -100,11 +126,14 @@ inline Child start_program(std::vector<std::string> command, const std::filesyst
         for (const int fd : {fds[0], fds[1], err_fds[0], err_fds[1]}) ::close(fd);
         for (const int fd : setup.closed) ::close(fd);
         for (const int signal_number : setup.ignored) ::signal(signal_number, SIG_IGN);
+        for (const std::string& variable : setup.environment) ::putenv(const_cast<char*>(variable.c_str()));
         const rlimit limit{setup.file_size_limit, setup.file_size_limit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         const rlimit no_core{0, 0};  // SIGQUIT leaves no core file behind
         ::setrlimit(RLIMIT_CORE, &no_core);
-        if (::chdir(dir.c_str()) == 0) ::execvp(argv[0], argv.data());
+        if (::chdir(dir.c_str()) != 0) ::_exit(127);
+        if (setup.in_child != nullptr) setup.in_child();
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     ::close(fds[1]);
@@ -146,10 +175,11 @@ inline RunResult run_keston(std::vector<std::string> args, const std::filesystem
 }
 
 // keston-check in dir with args.
-inline RunResult run_check(std::vector<std::string> args, const std::filesystem::path& dir) {
+inline RunResult run_check(std::vector<std::string> args, const std::filesystem::path& dir,
+                           const ChildSetup& setup = {}) {
     std::vector<std::string> command = check_command();
     command.insert(command.end(), args.begin(), args.end());
-    return finish(start_program(std::move(command), dir));
+    return finish(start_program(std::move(command), dir, setup));
 }
 
 }  // namespace keston::test

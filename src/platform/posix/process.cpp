@@ -12,24 +12,47 @@ namespace keston::platform {
 
 namespace {
 
+// The signals whose default action ends the process: each one removes an
+// unfinished replacement file on its way; the first four are the user's
+// interrupts, which print the message too. SIGPIPE and SIGXFSZ are ignored,
+// so that they come back as write errors.
 constexpr int INTERRUPT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int OTHER_ENDING_SIGNALS[] = {
+    SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF, SIGPOLL, SIGSYS,
+    SIGTRAP, SIGABRT, SIGBUS,  SIGFPE,  SIGILL,    SIGSEGV,
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
 
 const char* g_interrupt_message = nullptr;
 std::size_t g_interrupt_length = 0;
 volatile sig_atomic_t g_interrupt_reported = 0;
 // The signals whose handler is ours: those that were not ignored at start.
 sigset_t g_handled_signals;
+// The mask that was in place before hold_interrupts, which the release puts back.
+sigset_t g_mask_before_hold;
 
-// Runs in signal context: only async-signal-safe calls. The message goes out
-// once, whichever signals arrive, and an unfinished replacement file is
-// removed; then the signal's default action ends the process, so the
-// unwritten rest of the output buffer is dropped.
-extern "C" void on_interrupt_signal(int signal_number) {
-    if (g_interrupt_reported == 0) {
+bool is_interrupt(int signal_number) {
+    for (const int interrupt : INTERRUPT_SIGNALS) {
+        if (interrupt == signal_number) return true;
+    }
+    return false;
+}
+
+// Runs in signal context: only async-signal-safe calls. An interrupt's
+// message goes out once, whichever signals arrive, and an unfinished
+// replacement file is removed; then the signal's default action ends the
+// process, so the unwritten rest of the output buffer is dropped.
+extern "C" void on_ending_signal(int signal_number) {
+    if (is_interrupt(signal_number) && g_interrupt_reported == 0) {
         g_interrupt_reported = 1;
         [[maybe_unused]] const ssize_t ignored = ::write(STDOUT_FILENO, g_interrupt_message, g_interrupt_length);
-        discard_replacement_on_interrupt();
     }
+    discard_replacement_on_interrupt();
     ::signal(signal_number, SIG_DFL);
     ::raise(signal_number);
 }
@@ -40,16 +63,13 @@ bool inherited_as_default(int signal_number) {
     return ::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL;
 }
 
-sigset_t interrupt_signals() {
+sigset_t ending_signals() {
     sigset_t signals;
     sigemptyset(&signals);
     for (const int signal_number : INTERRUPT_SIGNALS) sigaddset(&signals, signal_number);
+    for (const int signal_number : OTHER_ENDING_SIGNALS) sigaddset(&signals, signal_number);
+    for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) sigaddset(&signals, signal_number);
     return signals;
-}
-
-void mask_interrupts(int how) {
-    const sigset_t signals = interrupt_signals();
-    ::sigprocmask(how, &signals, nullptr);
 }
 
 void ensure_open(int fd) {
@@ -73,26 +93,27 @@ void install_interrupt_handler(const char* message) {
     g_interrupt_message = message;
     g_interrupt_length = std::strlen(message);
     struct sigaction action {};
-    action.sa_handler = on_interrupt_signal;
-    action.sa_mask = interrupt_signals();
+    action.sa_handler = on_ending_signal;
+    action.sa_mask = ending_signals();
     sigemptyset(&g_handled_signals);
-    for (const int signal_number : INTERRUPT_SIGNALS) {
-        if (!inherited_as_default(signal_number)) continue;
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        if (sigismember(&action.sa_mask, signal_number) != 1 || !inherited_as_default(signal_number)) continue;
         sigaddset(&g_handled_signals, signal_number);
         ::sigaction(signal_number, &action, nullptr);
     }
 }
 
 void hold_interrupts() {
-    mask_interrupts(SIG_BLOCK);
+    const sigset_t signals = ending_signals();
+    ::sigprocmask(SIG_BLOCK, &signals, &g_mask_before_hold);
 }
 
 void release_interrupts() {
-    mask_interrupts(SIG_UNBLOCK);
+    ::sigprocmask(SIG_SETMASK, &g_mask_before_hold, nullptr);
 }
 
 void remove_interrupt_handler() {
-    for (const int signal_number : INTERRUPT_SIGNALS) {
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
         if (sigismember(&g_handled_signals, signal_number) == 1) ::signal(signal_number, SIG_DFL);
     }
 }

@@ -1,0 +1,52 @@
+// Preloaded into a program under test (LD_PRELOAD): reads of the file whose
+// path ends in $KESTON_FAULT_FILE get no byte at or past $KESTON_FAULT_OFFSET.
+// There, with $KESTON_FAULT_ACTION "fail", every read fails with EIO, as on a
+// failing disk; with "stop", the process stops itself (SIGSTOP) once and
+// then reads on, so that a test can act at a known point of the run.
+
+#include <dlfcn.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+using ReadFunction = ssize_t (*)(int, void*, size_t);
+
+bool is_fault_file(int fd, const char* suffix) {
+    char link[64];
+    char path[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t length = ::readlink(link, path, sizeof path - 1);
+    if (length < 0) return false;
+    const std::size_t suffix_length = std::strlen(suffix);
+    return static_cast<std::size_t>(length) >= suffix_length &&
+           std::memcmp(path + length - suffix_length, suffix, suffix_length) == 0;
+}
+
+}  // namespace
+
+extern "C" ssize_t read(int fd, void* buffer, size_t count) {
+    static const auto real_read = reinterpret_cast<ReadFunction>(::dlsym(RTLD_NEXT, "read"));
+    static bool stopped = false;
+    const char* const file = std::getenv("KESTON_FAULT_FILE");
+    if (file == nullptr || !is_fault_file(fd, file)) return real_read(fd, buffer, count);
+    const off_t offset = std::strtoll(std::getenv("KESTON_FAULT_OFFSET"), nullptr, 10);
+    const off_t position = ::lseek(fd, 0, SEEK_CUR);
+    if (position < offset) return real_read(fd, buffer, std::min<size_t>(count, offset - position));
+    if (std::string(std::getenv("KESTON_FAULT_ACTION")) == "fail") {
+        errno = EIO;
+        return -1;
+    }
+    if (!stopped) {
+        stopped = true;
+        ::raise(SIGSTOP);
+    }
+    return real_read(fd, buffer, count);
+}
