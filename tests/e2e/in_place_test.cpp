@@ -2,8 +2,8 @@
 // whole result or not at all, keeps what its owner set on it, and no
 // temporary file outlives the run, whatever ends it.
 
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -107,6 +107,11 @@ Child start_stopped(const InPlaceDir& place, std::size_t offset, void (*in_child
     int status = 0;
     ::waitpid(child.pid, &status, WUNTRACED);
     EXPECT_TRUE(WIFSTOPPED(status));
+    // Meanwhile the result grows in a file of a fixed-length name beside the source.
+    std::set<std::string> names = place.names();
+    for (const std::string& name : IN_PLACE_NAMES) names.erase(name);
+    EXPECT_EQ(names.size(), 1u);
+    EXPECT_TRUE(names.size() == 1 && names.begin()->size() == 14 && names.begin()->starts_with(".keston-"));
     return child;
 }
 
@@ -147,9 +152,9 @@ TEST(Posix, SignalsThatEndAnInPlaceRunLeaveNoTemporaryFile) {
     const struct {
         int signal;
         void (*in_child)();
-    } cases[] = {{SIGINT, nullptr},  {SIGTERM, nullptr}, {SIGHUP, nullptr},    {SIGQUIT, nullptr},
-                 {SIGUSR1, nullptr}, {SIGALRM, nullptr}, {SIGXCPU, nullptr},   {SIGVTALRM, nullptr},
-                 {SIGPROF, nullptr}, {SIGUSR2, nullptr}, {SIGINT, block_sigint}};
+    } cases[] = {{SIGINT, nullptr},  {SIGTERM, nullptr}, {SIGHUP, nullptr},   {SIGQUIT, nullptr},
+                 {SIGUSR1, nullptr}, {SIGALRM, nullptr}, {SIGXCPU, nullptr},  {SIGVTALRM, nullptr},
+                 {SIGPROF, nullptr}, {SIGUSR2, nullptr}, {SIGRTMIN, nullptr}, {SIGINT, block_sigint}};
     const std::string source = numbered_lines(3000);
     for (const auto& c : cases) {
         InPlaceDir place(source);
@@ -203,9 +208,12 @@ TEST(Posix, InPlaceRunKeepsOwnerModeAndAttributesOrIsRefused) {
         {0, 0, 0644, "true", false},            // readable but not writable
         {NOBODY, NOBODY, 0444, "true", false},  // the user's own, read-only
         {0, NOBODY, 0664, "true", false},       // writable through the group, but the owner cannot be kept
-        {NOBODY, NOBODY, 0640, "setfacl -m u:root:rw x.asm && setfattr -n user.note -v kept x.asm", true},
+        {NOBODY, NOBODY, 02750, "setfacl -m u:root:rw x.asm && setfattr -n user.note -v kept x.asm", true},
         {NOBODY, NOBODY, 0750, "setcap cap_net_raw+ep x.asm", false},  // an attribute the user cannot set
     };
+    TempDir bin;  // a copy of keston that the other user may run wherever the build lies
+    std::filesystem::permissions(bin.path(), static_cast<std::filesystem::perms>(0755));
+    std::filesystem::copy_file(KESTON_BINARY, bin / "keston");
     for (const auto& c : cases) {
         TempDir dir;
         std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
@@ -217,7 +225,8 @@ TEST(Posix, InPlaceRunKeepsOwnerModeAndAttributesOrIsRefused) {
         const std::string before = settings(dir / "x.asm");
         ChildSetup setup;
         setup.in_child = become_nobody;
-        const RunResult run = run_keston({"-a", "x.asm", "x.asm"}, dir.path(), setup);
+        const RunResult run =
+            finish(start_program({(bin / "keston").string(), "-a", "x.asm", "x.asm"}, dir.path(), setup));
         EXPECT_EQ(run.out, c.replaced ? "" : fatal("Output file creation failure")) << c.setup;
         EXPECT_EQ(run.exit_code, c.replaced ? 0 : 255) << c.setup;
         EXPECT_EQ(read_file(dir / "x.asm"), c.replaced ? "a\r\n" : "a ; x\n") << c.setup;

@@ -125,6 +125,12 @@ inline Child start_program(std::vector<std::string> command, const std::filesyst
         ::dup2(err_fds[1], STDERR_FILENO);
         for (const int fd : {fds[0], fds[1], err_fds[0], err_fds[1]}) ::close(fd);
         for (const int fd : setup.closed) ::close(fd);
+        // A test run in the background may have been started with signals
+        // ignored or blocked: the child starts from the defaults.
+        for (const int signal_number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) ::signal(signal_number, SIG_DFL);
+        sigset_t no_signals;
+        sigemptyset(&no_signals);
+        ::sigprocmask(SIG_SETMASK, &no_signals, nullptr);
         for (const int signal_number : setup.ignored) ::signal(signal_number, SIG_IGN);
         for (const std::string& variable : setup.environment) ::putenv(const_cast<char*>(variable.c_str()));
         const rlimit limit{setup.file_size_limit, setup.file_size_limit};

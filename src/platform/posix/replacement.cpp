@@ -127,13 +127,16 @@ int create_replacement(const char* target) {
     return fd;
 }
 
-// The data goes to the disk before the name does, so that no crash can leave
-// the name on an empty or partial file.
+// Writing clears set-user-ID and set-group-ID bits and file capabilities, so
+// the settings that the new file took when it was created, which showed that
+// it can keep them all, are given once more. The data goes to the disk
+// before the name does, so that no crash can leave the name on an empty or
+// partial file.
 int complete_replacement() {
-    const int synced = ::fsync(g_sync_fd);
+    const bool done = take_original_settings(g_sync_fd) && ::fsync(g_sync_fd) == 0;
     ::close(g_sync_fd);
     g_sync_fd = -1;
-    return synced;
+    return done ? 0 : -1;
 }
 
 bool replacement_target_unchanged() {
