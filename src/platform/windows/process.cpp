@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/replacement.h"
 
@@ -14,6 +15,12 @@ namespace {
 
 const char* g_interrupt_message = "";
 volatile LONG g_interrupt_reported = 0;
+// The console's output code page before the run; 0 without a console.
+UINT g_original_output_code_page = 0;
+
+void restore_output_code_page() {
+    if (g_original_output_code_page != 0) ::SetConsoleOutputCP(g_original_output_code_page);
+}
 
 // Called by the system on a thread of its own for Ctrl+C, Ctrl+Break and the
 // closing of the console. It prints the message once, removes an unfinished
@@ -24,15 +31,19 @@ BOOL WINAPI on_console_ctrl(DWORD) {
         std::printf("%s", g_interrupt_message);
         discard_replacement_on_interrupt();
     }
+    restore_output_code_page();
     return FALSE;
 }
 
 }  // namespace
 
 // Messages are written byte for byte as they stand, without the runtime's
-// translation of LF into CR LF.
+// translation of LF into CR LF. Names are UTF-8 (the manifest sets the code
+// page), and so is the console's output for the run.
 void prepare_process() {
     ::_setmode(::_fileno(stdout), _O_BINARY);
+    g_original_output_code_page = ::GetConsoleOutputCP();
+    if (g_original_output_code_page != 0 && ::SetConsoleOutputCP(CP_UTF8) != 0) std::atexit(restore_output_code_page);
 }
 
 void install_interrupt_handler(const char* message) {
