@@ -18,6 +18,10 @@ int create_replacement(const char* target);
 // descriptor must be closed. 0, or -1.
 int complete_replacement();
 
+// True when the path that commit_replacement moves the replacement to
+// still reaches the file that was compared with the source.
+bool replacement_target_unchanged();
+
 // Moves the replacement over the file it replaces, after complete_replacement.
 // 0, or -1 with the original left as it was and the replacement removed.
 int commit_replacement();

@@ -70,18 +70,25 @@ TEST(Run, LocalLabelsAreNumberedPerScopeThroughTheFile) {
 }
 
 // Also run against the Windows build: names are bytes (UTF-8 there too), and a
-// source named as the destination is rewritten in place.
+// source named as the destination is rewritten in place unless it is read-only
+// (which the superuser may write on POSIX).
 TEST(Run, NamesAreTakenAsBytesAndTheSourceRewrittenInPlace) {
-    const struct { std::string source, destination; } cases[] = {{"тест.asm", "日本.asm"}, {"日本.asm", "./日本.asm"}};
+    const bool read_only_refused = std::getenv("KESTON_WINDOWS_EXE") != nullptr || ::geteuid() != 0;
+    const struct {
+        std::string source, destination;
+        bool read_only;
+    } cases[] = {{"тест.asm", "日本.asm", false}, {"日本.asm", "./日本.asm", false}, {"f.asm", "f.asm", true}};
     for (const auto& c : cases) {
         for (const char* mode : {"-q", "-f"}) {
             TempDir dir;
             write_file(dir / c.source, "a ; x\nb\n");
+            if (c.read_only) std::filesystem::permissions(dir / c.source, std::filesystem::perms::owner_read);
             const RunResult result = run_keston({"-#", "-a", mode, c.source, c.destination}, dir.path());
-            EXPECT_EQ(result.out,
-                      BANNER + "\r\nInput file name : " + c.source + "\r\nOutput file name: " + c.destination + "\n");
-            EXPECT_EQ(result.exit_code, 0) << c.destination;
-            EXPECT_EQ(read_file(dir / c.destination), "a\r\nb\r\n") << c.destination;
+            const bool refused = c.read_only && read_only_refused;
+            EXPECT_EQ(result.out, BANNER + "\r\nInput file name : " + c.source + "\r\nOutput file name: " +
+                                      c.destination + (refused ? fatal("Output file creation failure") : "\n"));
+            EXPECT_EQ(result.exit_code, refused ? 255 : 0) << c.destination;
+            EXPECT_EQ(read_file(dir / c.destination), refused ? "a ; x\nb\n" : "a\r\nb\r\n") << c.destination;
             const bool in_place = std::filesystem::path(c.destination).filename() == c.source;
             EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), in_place ? 1 : 2);
         }
