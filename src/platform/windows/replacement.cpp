@@ -27,10 +27,13 @@ char g_target_path[PATH_BYTES];
 char g_temporary_path[PATH_BYTES];
 // Volume and file index of the replaced file when the replacement was created.
 BY_HANDLE_FILE_INFORMATION g_target;
-// The temporary file's descriptor while it is open, so that the console
-// handler can close it before removing the file.
-volatile LONG g_temporary_fd = -1;
+// Set while the temporary file exists under its own name; read by the
+// console handler.
 volatile LONG g_temporary_exists = 0;
+// Every handle on the temporary file lets it be deleted while open: the
+// console handler deletes it while the run goes on writing, and the system
+// removes it once the process has ended.
+constexpr DWORD TEMPORARY_SHARING = FILE_SHARE_DELETE;
 
 // Attributes, volume and file index of an existing file (not a directory),
 // opened with the access given.
@@ -77,7 +80,7 @@ HANDLE create_temporary() {
     std::uint64_t state = (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32) ^ ::GetTickCount64();
     for (int attempt = 0; attempt < CREATE_ATTEMPTS; ++attempt) {
         vary_unique_part(state);
-        const HANDLE file = ::CreateFileA(g_temporary_path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        const HANDLE file = ::CreateFileA(g_temporary_path, GENERIC_WRITE, TEMPORARY_SHARING, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) return file;
     }
@@ -113,7 +116,6 @@ int create_replacement(const char* target) {
     const HANDLE file = create_temporary();
     if (file != INVALID_HANDLE_VALUE) ::InterlockedExchange(&g_temporary_exists, 1);
     const int fd = file == INVALID_HANDLE_VALUE ? -1 : descriptor_of(file);
-    ::InterlockedExchange(&g_temporary_fd, fd);
     release_interrupts();
     if (fd < 0) discard_replacement();
     return fd;
@@ -122,9 +124,8 @@ int create_replacement(const char* target) {
 // The data goes to the disk before the name does, so that no crash can leave
 // the name on an empty or partial file.
 int complete_replacement() {
-    ::InterlockedExchange(&g_temporary_fd, -1);
-    const HANDLE file =
-        ::CreateFileA(g_temporary_path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = ::CreateFileA(g_temporary_path, GENERIC_WRITE, TEMPORARY_SHARING, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
     const BOOL flushed = ::FlushFileBuffers(file);
     ::CloseHandle(file);
@@ -149,16 +150,11 @@ int commit_replacement() {
 }
 
 void discard_replacement() {
-    ::InterlockedExchange(&g_temporary_fd, -1);
     if (::InterlockedExchange(&g_temporary_exists, 0) != 0) ::DeleteFileA(g_temporary_path);
 }
 
-// The console handler runs on a thread of its own while the run goes on: an
-// open file cannot be deleted, so its descriptor is closed first.
 void discard_replacement_on_interrupt() {
-    const LONG fd = ::InterlockedExchange(&g_temporary_fd, -1);
-    if (fd > 0) ::_close(static_cast<int>(fd));
-    discard_replacement();
+    if (g_temporary_exists != 0) ::DeleteFileA(g_temporary_path);
 }
 
 }  // namespace keston::platform
