@@ -19,9 +19,13 @@ constexpr char TEMPORARY_NAME[] = ".keston-XXXXXX";
 constexpr std::size_t UNIQUE_LENGTH = 6;
 constexpr char UNIQUE_CHARACTERS[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 constexpr int CREATE_ATTEMPTS = 100;
-// The longest path the system takes, in UTF-8 bytes where each character of
-// it is one byte; longer ones fail.
+// Room for the longest path the system takes (32767 UTF-16 units) when it is
+// ASCII; a path whose UTF-8 bytes do not fit fails.
 constexpr DWORD PATH_BYTES = 32768;
+// Every handle on the temporary file lets it be deleted while open: the
+// console handler deletes it while the run goes on writing, and the system
+// removes it once the process has ended.
+constexpr DWORD TEMPORARY_SHARING = FILE_SHARE_DELETE;
 
 char g_target_path[PATH_BYTES];
 char g_temporary_path[PATH_BYTES];
@@ -30,10 +34,6 @@ BY_HANDLE_FILE_INFORMATION g_target;
 // Set while the temporary file exists under its own name; read by the
 // console handler.
 volatile LONG g_temporary_exists = 0;
-// Every handle on the temporary file lets it be deleted while open: the
-// console handler deletes it while the run goes on writing, and the system
-// removes it once the process has ended.
-constexpr DWORD TEMPORARY_SHARING = FILE_SHARE_DELETE;
 
 // Attributes, volume and file index of an existing file (not a directory),
 // opened with the access given.
@@ -64,8 +64,9 @@ bool name_temporary(const char* target) {
     return true;
 }
 
-// Another six characters for the end of the temporary name, from a sequence
-// that starts differently in every process.
+// Another six characters for the end of the temporary name, from a linear
+// congruential sequence (Knuth's MMIX constants) that starts differently in
+// every process.
 void vary_unique_part(std::uint64_t& state) {
     char* unique = g_temporary_path + std::strlen(g_temporary_path) - UNIQUE_LENGTH;
     for (std::size_t i = 0; i < UNIQUE_LENGTH; ++i) {
