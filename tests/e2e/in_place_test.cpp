@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "support/harness.h"
 
@@ -95,6 +97,35 @@ TEST(Posix, CompleteInPlaceRunReplacesTheFileKeepingModeAndLinks) {
     std::filesystem::rename(place.dir / "x.ASM", place.dir / longest);
     EXPECT_EQ(run_keston({"-a", longest, longest}, place.dir.path()).out, "");
     EXPECT_EQ(read_file(place.dir / longest), "a\r\n");
+}
+
+// Wherever an interrupt falls once the handler is in place (the temporary
+// file exists), the source is untouched when the message says so, and
+// otherwise (a run that ended first) the whole result. Also run against the
+// Windows build, where wine turns SIGINT into the console's Ctrl+C.
+TEST(InPlace, InterruptedRunLeavesTheSourceAsItWas) {
+    std::string source;
+    for (int i = 0; i < 400000; ++i) source += "@@l" + std::to_string(i % 50) + ":\tmov\tax, bx   ; note\n";
+    const std::vector<std::string> args = {"-a", "-s", "-t", "-l@@", "x.ASM", "x.ASM"};
+    InPlaceDir reference(source);
+    ASSERT_EQ(run_keston(args, reference.dir.path()).exit_code, 0);
+    const std::string result = read_file(reference.dir / "x.ASM");
+    int interrupted_rounds = 0;
+    for (int round = 0; round < 8; ++round) {
+        InPlaceDir place(source);
+        const Child child = start_keston(args, place.dir.path());
+        for (int i = 0; i < 10000 && place.names() == IN_PLACE_NAMES; ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30 * round));
+        ::kill(child.pid, SIGINT);
+        const RunResult run = finish(child);
+        const bool interrupted = run.out == fatal("Operation is interrupted by user");
+        interrupted_rounds += interrupted ? 1 : 0;
+        EXPECT_TRUE(interrupted || run.out.empty()) << round;
+        EXPECT_TRUE(read_file(place.dir / "x.ASM") == (interrupted ? source : result)) << round;
+        EXPECT_EQ(place.names(), IN_PLACE_NAMES) << round;
+    }
+    EXPECT_GT(interrupted_rounds, 0);
 }
 
 // Starts an in-place run that stops itself when it comes to byte offset of

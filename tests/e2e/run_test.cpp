@@ -46,8 +46,7 @@ TEST(Run, LinesComeOutWithCrLfThroughTheChosenChain) {
          fatal("Line 3 is too long after tab conversion")},
         {{}, "a\nb\n" + std::string(1023, 'x') + "\nc\n", "a\r\nb\r\n", fatal("Line 3 in input source file is too long")},
         {{"-l@@"}, "p:\n @@" + std::string(33, 'n') + "\n", "p:\r\n", fatal("Local label name is too long in line 2")},
-        {{"-#"}, "x\n", "x\r\n",
-         BANNER + "\r\nInput file name : in.asm\r\nOutput file name: out.asm\n"}};
+        {{"-#"}, "x\n", "x\r\n", BANNER + "\r\nInput file name : in.asm\r\nOutput file name: out.asm\n"}};
     // clang-format on
     for (const RunCase& c : cases) expect_run(c);
 }
@@ -68,13 +67,29 @@ TEST(Run, LocalLabelsAreNumberedPerScopeThroughTheFile) {
                 "f:\r\nl_0000:\t   mov\t   ax,1\r\n\tjnz\tl_0000\r\n"});
 }
 
-// Also run against the Windows build, the only in-place run there.
-TEST(Run, SourceNamedAsDestinationIsRewrittenWithTheResult) {
-    for (const char* mode : {"-q", "-f"}) {
-        TempDir dir;
-        write_file(dir / "f.asm", "a ; x\nb\n");
-        EXPECT_EQ(run_keston({"-a", mode, "f.asm", "./f.asm"}, dir.path()).out, "");
-        EXPECT_EQ(read_file(dir / "f.asm"), "a\r\nb\r\n");
+// Also run against the Windows build: names are bytes (UTF-8 there too), and a
+// source named as the destination is rewritten in place unless it is read-only
+// (which the superuser may write on POSIX).
+TEST(Run, NamesAreTakenAsBytesAndTheSourceRewrittenInPlace) {
+    const bool read_only_refused = std::getenv("KESTON_WINDOWS_EXE") != nullptr || ::geteuid() != 0;
+    const struct {
+        std::string source, destination;
+        bool read_only;
+    } cases[] = {{"тест.asm", "日本.asm", false}, {"日本.asm", "./日本.asm", false}, {"f.asm", "f.asm", true}};
+    for (const auto& c : cases) {
+        for (const char* mode : {"-q", "-f"}) {
+            TempDir dir;
+            write_file(dir / c.source, "a ; x\nb\n");
+            if (c.read_only) std::filesystem::permissions(dir / c.source, std::filesystem::perms::owner_read);
+            const RunResult result = run_keston({"-#", "-a", mode, c.source, c.destination}, dir.path());
+            const bool refused = c.read_only && read_only_refused;
+            EXPECT_EQ(result.out, BANNER + "\r\nInput file name : " + c.source + "\r\nOutput file name: " +
+                                      c.destination + (refused ? fatal("Output file creation failure") : "\n"));
+            EXPECT_EQ(result.exit_code, refused ? 255 : 0) << c.destination;
+            EXPECT_EQ(read_file(dir / c.destination), refused ? "a ; x\nb\n" : "a\r\nb\r\n") << c.destination;
+            const bool in_place = std::filesystem::path(c.destination).filename() == c.source;
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), in_place ? 1 : 2);
+        }
     }
 }
 

@@ -84,9 +84,11 @@ struct Child {
 };
 
 // The program under test: this build's keston or, when KESTON_WINDOWS_EXE names
-// a Windows build of it, that one run through wine.
+// a Windows build of it, that one run through wine, which takes the arguments
+// and the file names as UTF-8.
 inline std::vector<std::string> keston_command() {
-    if (const char* exe = std::getenv("KESTON_WINDOWS_EXE")) return {"env", "WINEDEBUG=-all", "wine", exe};
+    if (const char* exe = std::getenv("KESTON_WINDOWS_EXE"))
+        return {"env", "WINEDEBUG=-all", "LC_ALL=C.UTF-8", "wine", exe};
     return {KESTON_BINARY};
 }
 
