@@ -9,6 +9,7 @@
 #include "check/report.h"
 #include "common/byte_scan.h"
 #include "common/globals.h"
+#include "common/name_hash.h"
 #include "transform/local_labels.h"
 
 namespace keston::check {
@@ -17,11 +18,16 @@ namespace {
 
 constexpr std::size_t MAX_SCOPE_NAMES = 4096;
 constexpr std::size_t SCOPE_NAME_BYTES = 65536;
+// Twice as many index slots as names: a probe always ends, and soon.
+constexpr unsigned INDEX_BITS = 13;
+constexpr std::uint32_t INDEX_MASK = (1u << INDEX_BITS) - 1;
+static_assert((1u << INDEX_BITS) == 2 * MAX_SCOPE_NAMES);
 
 // Line numbers start at 1, so 0 stands for "not yet".
 struct ScopeName {
     std::uint32_t offset;  // of its characters in the scope's text
     std::uint32_t length;
+    std::uint32_t slot;  // in the scope's index
     std::uint64_t first_seen;
     std::uint64_t first_use;
     std::uint64_t definition;
@@ -34,6 +40,10 @@ struct Scope {
     bool full;  // a name found no room, so the scope's names were not all seen
     ScopeName names[MAX_SCOPE_NAMES];
     char text[SCOPE_NAME_BYTES];
+    // The names hashed as spelt with small letters: 0 for an empty slot, else
+    // a name's index plus one. Names that differ only in case thus share a
+    // probe, met in the order in which they were added.
+    std::uint16_t index[1u << INDEX_BITS];
 };
 
 Scope g_scopes[2];
@@ -41,6 +51,7 @@ Scope* g_scope = &g_scopes[0];
 Scope* g_previous_scope = &g_scopes[1];
 
 void empty_scope(Scope* scope, std::uint64_t first_line) {
+    for (std::uint32_t i = 0; i < scope->name_count; ++i) scope->index[scope->names[i].slot] = 0;
     scope->first_line = first_line;
     scope->name_count = 0;
     scope->text_used = 0;
@@ -49,14 +60,6 @@ void empty_scope(Scope* scope, std::uint64_t first_line) {
 
 const char* text_of(const Scope* scope, const ScopeName& name) {
     return scope->text + name.offset;
-}
-
-ScopeName* find_name(Scope* scope, const char* name, std::uint32_t length) {
-    for (std::uint32_t i = 0; i < scope->name_count; ++i) {
-        ScopeName& entry = scope->names[i];
-        if (entry.length == length && std::memcmp(text_of(scope, entry), name, length) == 0) return &entry;
-    }
-    return nullptr;
 }
 
 char ascii_lower(char c) {
@@ -70,12 +73,28 @@ bool equal_ignoring_case(const char* a, const char* b, std::size_t length) {
     return true;
 }
 
-const ScopeName* find_case_twin(const char* name, std::uint32_t length) {
-    for (std::uint32_t i = 0; i < g_scope->name_count; ++i) {
-        const ScopeName& entry = g_scope->names[i];
-        if (entry.length == length && equal_ignoring_case(text_of(g_scope, entry), name, length)) return &entry;
+// The slot of the scope's first name that is spelt as name, exactly or, with
+// any_case, up to the case of its letters; else the empty slot that ends the probe.
+std::uint32_t find_slot(const Scope* scope, const char* name, std::uint32_t length, bool any_case) {
+    std::uint32_t hash = NAME_HASH_START;
+    for (std::uint32_t i = 0; i < length; ++i) hash = extend_name_hash(hash, ascii_lower(name[i]));
+    for (std::uint32_t slot = home_slot(hash, INDEX_BITS);; slot = (slot + 1) & INDEX_MASK) {
+        const std::uint16_t entry = scope->index[slot];
+        if (entry == 0) return slot;
+        const ScopeName& stored = scope->names[entry - 1];
+        if (stored.length != length) continue;
+        const char* const text = text_of(scope, stored);
+        if (any_case ? equal_ignoring_case(text, name, length) : std::memcmp(text, name, length) == 0) return slot;
     }
-    return nullptr;
+}
+
+ScopeName* name_in_slot(Scope* scope, std::uint32_t slot) {
+    const std::uint16_t entry = scope->index[slot];
+    return entry == 0 ? nullptr : &scope->names[entry - 1];
+}
+
+ScopeName* find_name(Scope* scope, const char* name, std::uint32_t length) {
+    return name_in_slot(scope, find_slot(scope, name, length, false));
 }
 
 bool is_digit(unsigned char c) {
@@ -118,9 +137,10 @@ void report_case_twin(const char* name, std::uint32_t length, const ScopeName& t
                   text_of(g_scope, twin), twin.first_seen);
 }
 
-// A new name of the scope, reported on when it is no valid identifier or
-// differs only in case from one met before. Null when the scope is full.
-ScopeName* add_name(const char* name, std::uint32_t length) {
+// A new name of the scope, entered at the empty slot where its probe ended;
+// reported on when it is no valid identifier or differs only in case from one
+// met before. Null when the scope is full.
+ScopeName* add_name(const char* name, std::uint32_t length, std::uint32_t slot) {
     Scope* const scope = g_scope;
     if (scope->name_count == MAX_SCOPE_NAMES || SCOPE_NAME_BYTES - scope->text_used < length) {
         if (!scope->full) report_unchecked(g_line_number, "too many local label names in one scope to check them all");
@@ -128,17 +148,21 @@ ScopeName* add_name(const char* name, std::uint32_t length) {
         return nullptr;
     }
     if (!is_valid_identifier(name, length)) report_invalid_name(name, length);
-    if (const ScopeName* twin = find_case_twin(name, length)) report_case_twin(name, length, *twin);
+    if (const ScopeName* twin = name_in_slot(scope, find_slot(scope, name, length, true))) {
+        report_case_twin(name, length, *twin);
+    }
     std::memcpy(scope->text + scope->text_used, name, length);
-    ScopeName& entry = scope->names[scope->name_count++];
-    entry = {scope->text_used, length, g_line_number, 0, 0};
+    scope->index[slot] = static_cast<std::uint16_t>(++scope->name_count);
+    ScopeName& entry = scope->names[scope->name_count - 1];
+    entry = {scope->text_used, length, slot, g_line_number, 0, 0};
     scope->text_used += length;
     return &entry;
 }
 
 void note_name(const char* name, std::uint32_t length, bool defines) {
-    ScopeName* entry = find_name(g_scope, name, length);
-    if (entry == nullptr) entry = add_name(name, length);
+    const std::uint32_t slot = find_slot(g_scope, name, length, false);
+    ScopeName* entry = name_in_slot(g_scope, slot);
+    if (entry == nullptr) entry = add_name(name, length, slot);
     if (entry == nullptr) return;
     std::uint64_t& line = defines ? entry->definition : entry->first_use;
     if (line == 0) line = g_line_number;
