@@ -28,6 +28,7 @@ struct ScopeName {
     std::uint32_t offset;  // of its characters in the scope's text
     std::uint32_t length;
     std::uint32_t slot;  // in the scope's index
+    std::uint32_t first_use_column;
     std::uint64_t first_seen;
     std::uint64_t first_use;
     std::uint64_t definition;
@@ -121,17 +122,17 @@ bool is_valid_identifier(const char* name, std::uint32_t length) {
 
 // The chain has looked the name up on this line already, so the lookup only
 // gives its number back.
-void report_invalid_name(const char* name, std::uint32_t length) {
+void report_invalid_name(const char* name, std::uint32_t length, std::uint32_t column) {
     std::uint32_t looked_at = 0;
     const std::int64_t number = lookup_local_label(name, &looked_at);
     const int shown = static_cast<int>(length);
-    report_hazard(g_line_number, "%s makes %.2s%.*s the invalid name %.*s_%04" PRId64, switch_names(F_LOCAL_LABELS),
+    report_hazard(g_line_number, column, "invalid-name", "%s makes %.2s%.*s the invalid name %.*s_%04" PRId64, switch_names(F_LOCAL_LABELS),
                   g_label_prefix, shown, name, shown, name, number);
 }
 
-void report_case_twin(const char* name, std::uint32_t length, const ScopeName& twin) {
+void report_case_twin(const char* name, std::uint32_t length, std::uint32_t column, const ScopeName& twin) {
     const int shown = static_cast<int>(length);
-    report_hazard(g_line_number,
+    report_hazard(g_line_number, column, "case-twin",
                   "%s numbers %.2s%.*s apart from %.2s%.*s (line %" PRIu64 "); the names differ only in case",
                   switch_names(F_LOCAL_LABELS), g_label_prefix, shown, name, g_label_prefix, shown,
                   text_of(g_scope, twin), twin.first_seen);
@@ -140,32 +141,37 @@ void report_case_twin(const char* name, std::uint32_t length, const ScopeName& t
 // A new name of the scope, entered at the empty slot where its probe ended;
 // reported on when it is no valid identifier or differs only in case from one
 // met before. Null when the scope is full.
-ScopeName* add_name(const char* name, std::uint32_t length, std::uint32_t slot) {
+ScopeName* add_name(const char* name, std::uint32_t length, std::uint32_t column, std::uint32_t slot) {
     Scope* const scope = g_scope;
     if (scope->name_count == MAX_SCOPE_NAMES || SCOPE_NAME_BYTES - scope->text_used < length) {
         if (!scope->full) report_unchecked(g_line_number, "too many local label names in one scope to check them all");
         scope->full = true;
         return nullptr;
     }
-    if (!is_valid_identifier(name, length)) report_invalid_name(name, length);
+    if (!is_valid_identifier(name, length)) report_invalid_name(name, length, column);
     if (const ScopeName* twin = name_in_slot(scope, find_slot(scope, name, length, true))) {
-        report_case_twin(name, length, *twin);
+        report_case_twin(name, length, column, *twin);
     }
     std::memcpy(scope->text + scope->text_used, name, length);
     scope->index[slot] = static_cast<std::uint16_t>(++scope->name_count);
     ScopeName& entry = scope->names[scope->name_count - 1];
-    entry = {scope->text_used, length, slot, g_line_number, 0, 0};
+    entry = {scope->text_used, length, slot, 0, g_line_number, 0, 0};
     scope->text_used += length;
     return &entry;
 }
 
-void note_name(const char* name, std::uint32_t length, bool defines) {
+// The name's column is that of its prefix.
+void note_name(const char* name, std::uint32_t length, std::uint32_t column, bool defines) {
     const std::uint32_t slot = find_slot(g_scope, name, length, false);
     ScopeName* entry = name_in_slot(g_scope, slot);
-    if (entry == nullptr) entry = add_name(name, length, slot);
+    if (entry == nullptr) entry = add_name(name, length, column, slot);
     if (entry == nullptr) return;
-    std::uint64_t& line = defines ? entry->definition : entry->first_use;
-    if (line == 0) line = g_line_number;
+    if (defines) {
+        if (entry->definition == 0) entry->definition = g_line_number;
+    } else if (entry->first_use == 0) {
+        entry->first_use = g_line_number;
+        entry->first_use_column = column;
+    }
 }
 
 // Each name used but not defined in the scope, at its first use. Without
@@ -180,11 +186,11 @@ void report_undefined_names() {
         const int shown = static_cast<int>(entry.length);
         const ScopeName* before = find_name(g_previous_scope, name, entry.length);
         if (before != nullptr && before->definition != 0) {
-            report_hazard(entry.first_use,
+            report_hazard(entry.first_use, entry.first_use_column, "scope-split",
                           "%s leaves %.2s%.*s undefined here: it is defined in the previous scope, at line %" PRIu64,
                           option, g_label_prefix, shown, name, before->definition);
         } else {
-            report_hazard(entry.first_use,
+            report_hazard(entry.first_use, entry.first_use_column, "undefined-name",
                           "%s leaves %.2s%.*s undefined here: the scope from line %" PRIu64 " does not define it",
                           option, g_label_prefix, shown, name, g_scope->first_line);
         }
@@ -220,7 +226,7 @@ void scan_names(const char* line, std::uint32_t from, std::uint32_t stop, std::u
         if (line[at + 1] == g_label_prefix[1]) {
             const std::uint32_t length = measure_label_name(line + at + 2);
             if (length != 0) {
-                note_name(line + at + 2, length, declares || at == first);
+                note_name(line + at + 2, length, at + 1, declares || at == first);
                 at += 2 + length;
                 continue;
             }
