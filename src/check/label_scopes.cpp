@@ -50,6 +50,11 @@ struct Scope {
 Scope g_scopes[2];
 Scope* g_scope = &g_scopes[0];
 Scope* g_previous_scope = &g_scopes[1];
+// The line before declares names and ends in ',' or '\', so this line's names
+// are declared too.
+bool g_list_continues = false;
+// The view of a line that holds no name but may begin or go on with a list.
+LineView g_plain_view;
 
 void empty_scope(Scope* scope, std::uint64_t first_line) {
     for (std::uint32_t i = 0; i < scope->name_count; ++i) scope->index[scope->names[i].slot] = 0;
@@ -197,22 +202,33 @@ void report_undefined_names() {
     }
 }
 
-std::uint32_t first_nonblank(const char* line, std::uint32_t end) {
-    std::uint32_t at = 0;
+std::uint32_t skip_blanks(const char* line, std::uint32_t at, std::uint32_t end) {
     while (at < end && is_blank(line[at])) ++at;
     return at;
 }
 
-// A "local" or "arg" directive names the label names that it declares.
+// Whether the word, in any case, stands at 'at' and ends there or at a blank.
+bool is_word(const char* line, std::uint32_t at, std::uint32_t end, const char* word) {
+    const auto length = static_cast<std::uint32_t>(std::strlen(word));
+    return at + length <= end && equal_ignoring_case(line + at, word, length) &&
+           (at + length == end || is_blank(line[at + length]));
+}
+
+// A "local" or "arg" directive declares its names, and the first line of a
+// procedure ("name proc ..." or "proc name ...") its parameters.
 bool declares_names(const char* line, std::uint32_t first, std::uint32_t code_end) {
-    for (const char* word : {"local", "arg"}) {
-        const std::uint32_t length = static_cast<std::uint32_t>(std::strlen(word));
-        if (first + length < code_end && equal_ignoring_case(line + first, word, length) &&
-            is_blank(line[first + length])) {
-            return true;
-        }
+    for (const char* word : {"local", "arg", "proc"}) {
+        if (is_word(line, first, code_end, word)) return true;
     }
-    return false;
+    std::uint32_t second = first;
+    while (second < code_end && !is_blank(line[second])) ++second;
+    return is_word(line, skip_blanks(line, second, code_end), code_end, "proc");
+}
+
+// A code part that ends in ',' or '\' goes on in the next line.
+bool continues_in_next_line(const char* line, std::uint32_t code_end) {
+    while (code_end > 0 && is_blank(line[code_end - 1])) --code_end;
+    return code_end > 0 && (line[code_end - 1] == ',' || line[code_end - 1] == '\\');
 }
 
 // The names between from and stop, scanned as -l scans them: a prefix pair
@@ -235,15 +251,7 @@ void scan_names(const char* line, std::uint32_t from, std::uint32_t stop, std::u
     }
 }
 
-}  // namespace
-
-void start_label_scopes() {
-    empty_scope(g_scope, 1);
-    empty_scope(g_previous_scope, 1);
-}
-
-void note_label_scope(const char* line) {
-    if (!opens_label_scope(line)) return;
+void open_scope() {
     report_undefined_names();
     Scope* const ended = g_scope;
     g_scope = g_previous_scope;
@@ -251,20 +259,39 @@ void note_label_scope(const char* line) {
     empty_scope(g_scope, g_line_number);
 }
 
+}  // namespace
+
+void start_label_scopes() {
+    empty_scope(g_scope, 1);
+    empty_scope(g_previous_scope, 1);
+    g_list_continues = false;
+}
+
 // A name behind a comment cut never reaches -l, nor the assembler.
-void check_label_names(const char* line, const LineView& view, std::uint32_t kept) {
-    const std::uint32_t stop = std::min(view.code_end, kept);
-    const std::uint32_t first = first_nonblank(line, stop);
-    const bool declares = declares_names(line, first, stop);
+void check_label_line(const char* line, std::uint32_t length, const LineView* view, std::uint32_t kept) {
+    if (length == 0) {
+        g_list_continues = false;
+        return;
+    }
+    if (opens_label_scope(line)) open_scope();
+    if (view == nullptr) {
+        if (!g_list_continues && !declares_names(line, skip_blanks(line, 0, length), length)) return;
+        view_line(line, length, (g_switches & F_CPP_COMMENTS) != 0, &g_plain_view);
+        view = &g_plain_view;
+    }
+    const std::uint32_t stop = std::min(view->code_end, kept);
+    const std::uint32_t first = skip_blanks(line, 0, stop);
+    const bool declares = g_list_continues || declares_names(line, first, stop);
     std::uint32_t at = 0;
-    for (std::uint32_t i = 0; i < view.literal_count && view.literals[i].start < stop; ++i) {
-        const Literal& literal = view.literals[i];
+    for (std::uint32_t i = 0; i < view->literal_count && view->literals[i].start < stop; ++i) {
+        const Literal& literal = view->literals[i];
         // Names in a text literal are the macro text the source means; those in a quoted string are text.
         if (literal.opener == '<') continue;
         scan_names(line, at, literal.start, first, declares);
         at = literal.end;
     }
     scan_names(line, at, stop, first, declares);
+    g_list_continues = declares && continues_in_next_line(line, stop);
 }
 
 void finish_label_scopes() {
