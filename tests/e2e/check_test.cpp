@@ -14,6 +14,7 @@ struct CheckCase {
     std::string out;
     int exit_code;
     std::string err = "";
+    std::string other = "";  // of ok.asm
 };
 
 // One report line on in.asm.
@@ -25,6 +26,11 @@ std::string warn(const std::string& place, const std::string& text, const std::s
 TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
     std::string crowded_scope = "p:\n";  // more names than a scope can hold, none defined
     for (int i = 0; i < 4098; ++i) crowded_scope += " dw @@n" + std::to_string(i) + "\n";
+    std::string cut_lines, cut_reports;  // more than the report buffer holds
+    for (int i = 1; i <= 2000; ++i) {
+        cut_lines += " db 'a;b'\n";
+        cut_reports += warn(std::to_string(i) + ":7", "-a cuts the quoted string 'a;b'", "quoted-text");
+    }
     const std::string usage = run_check({"-?"}, std::filesystem::temp_directory_path()).out;  // -? on the report
     ASSERT_TRUE(usage.starts_with("Usage: keston-check [{/|-}<switch> [...]] <src_name> [...]\n"));
     const std::string a_cut = warn("1:7", "-a cuts the quoted string 'a;b'", "quoted-text");
@@ -57,6 +63,9 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          " mov @@e,@@f\nPROC r @@z\n arg\t@@i,\n@@j, @@k\n mov @@z,@@k\n", {"-l@@", "in.asm"},  // lists and parameters
          warn("7:10", "-l@@ leaves @@q undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("10:6", "-l@@ leaves @@h undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
+        {"foo:\n db <@@x>\n", {"-l@@", "in.asm"},
+         warn("2:6", "-l@@ leaves @@x undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
+        {cut_lines, {"-a", "in.asm"}, cut_reports, 1},
         {"p:\n jmp @@x\n@@xy: jmp @@x\nq:\n jmp @@xy\n jmp @@x\n", {"-l@@", "in.asm"},
          warn("2:6", "-l@@ leaves @@x undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("5:6", "-l@@ leaves @@xy undefined here: it is defined in the previous scope, at line 3", "scope-split") +
@@ -70,8 +79,10 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          {"-a", "-c", "-s", "-t", "-l@@", "-e", "in.asm"}, "", 0},
         {"p:\n db 1,\n\n jmp @@x\n db 'a;b'\n", {"-s", "in.asm"}, "", 0},  // the switches that cause them are not given
         {" db 'a;b'\n", {"-a", "missing.asm", "in.asm"}, a_cut, 2, "missing.asm:0: error: cannot be opened for reading\n"},
-        {"a\n" + std::string(1023, 'x') + "\n db 'a;b'\n", {"-a", "in.asm"}, "", 2,
-         fatal("Line 2 in input source file is too long") + "in.asm:2: error: keston stops at this line; the rest is not checked\n"},
+        {"a\n" + std::string(1023, 'x') + "\n db 'a;b'\n", {"-a", "in.asm", "ok.asm"},  // the next file is checked whole
+         "ok.asm:1:7: warning: -a cuts the quoted string 'a;b' [quoted-text]\n", 2,
+         fatal("Line 2 in input source file is too long") + "in.asm:2: error: keston stops at this line; the rest is not checked\n",
+         " db 'a;b'\n"},
         {" jmp @@" + std::string(33, 'x') + "\n", {"-l@@", "in.asm"}, "", 2,
          fatal("Local label name is too long in line 1") + "in.asm:1: error: keston stops at this line; the rest is not checked\n"},
         {crowded_scope, {"-l@@", "in.asm"}, "", 2, "in.asm:4098: error: too many local label names in one scope to check them all\n"},
@@ -85,6 +96,7 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
     for (const CheckCase& c : cases) {
         TempDir dir;
         write_file(dir / "in.asm", c.source);
+        if (!c.other.empty()) write_file(dir / "ok.asm", c.other);
         const RunResult result = run_check(c.args, dir.path());
         EXPECT_EQ(result.out, c.out) << c.source;
         EXPECT_EQ(result.err, c.err) << c.source;
