@@ -4,7 +4,7 @@
 #include <cinttypes>
 #include <cstddef>
 #include <cstring>
-#include <initializer_list>
+#include <string_view>
 
 #include "check/report.h"
 #include "common/byte_scan.h"
@@ -207,22 +207,25 @@ std::uint32_t skip_blanks(const char* line, std::uint32_t at, std::uint32_t end)
     return at;
 }
 
-// Whether the word, in any case, stands at 'at' and ends there or at a blank.
-bool is_word(const char* line, std::uint32_t at, std::uint32_t end, const char* word) {
-    const auto length = static_cast<std::uint32_t>(std::strlen(word));
-    return at + length <= end && equal_ignoring_case(line + at, word, length) &&
-           (at + length == end || is_blank(line[at + length]));
+// Whether the word, given in small letters, stands at 'at' in any case and
+// ends there or at a blank. Most lines differ in the first letter.
+bool is_word(const char* line, std::uint32_t at, std::uint32_t end, std::string_view word) {
+    if (end - at < word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (ascii_lower(line[at + i]) != word[i]) return false;
+    }
+    return at + word.size() == end || is_blank(line[at + word.size()]);
 }
 
 // A "local" or "arg" directive declares its names, and the first line of a
 // procedure ("name proc ..." or "proc name ...") its parameters.
 bool declares_names(const char* line, std::uint32_t first, std::uint32_t code_end) {
-    for (const char* word : {"local", "arg", "proc"}) {
-        if (is_word(line, first, code_end, word)) return true;
+    if (is_word(line, first, code_end, "local") || is_word(line, first, code_end, "arg") ||
+        is_word(line, first, code_end, "proc")) {
+        return true;
     }
-    std::uint32_t second = first;
-    while (second < code_end && !is_blank(line[second])) ++second;
-    return is_word(line, skip_blanks(line, second, code_end), code_end, "proc");
+    const auto first_end = first + static_cast<std::uint32_t>(scan_until(line + first, code_end - first, nullptr, ' ', '\t'));
+    return is_word(line, skip_blanks(line, first_end, code_end), code_end, "proc");
 }
 
 // A code part that ends in ',' or '\' goes on in the next line.
