@@ -207,14 +207,14 @@ std::uint32_t skip_blanks(const char* line, std::uint32_t at, std::uint32_t end)
     return at;
 }
 
-// Whether the word, given in small letters, stands at 'at' in any case and
-// ends there or at a blank. Most lines differ in the first letter.
+// Whether the word, given in small letters, stands at 'at' in any case with a
+// blank behind it, before end. Most lines differ in the first letter.
 bool is_word(const char* line, std::uint32_t at, std::uint32_t end, std::string_view word) {
-    if (end - at < word.size()) return false;
+    if (end - at <= word.size()) return false;
     for (std::size_t i = 0; i < word.size(); ++i) {
         if (ascii_lower(line[at + i]) != word[i]) return false;
     }
-    return at + word.size() == end || is_blank(line[at + word.size()]);
+    return is_blank(line[at + word.size()]);
 }
 
 // A "local" or "arg" directive declares its names, and the first line of a
