@@ -59,10 +59,11 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("2:13", "-l@_ numbers @_zonA apart from @_Zona (line 2); the names differ only in case", "case-twin") +
          warn("2:13", "-l@_ leaves @_zonA undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
         {"p proc c @@x:dword, \\\n @@y:word, @@w:word\n local @@a:dword,\n @@b:dword, @@c:dword \\ ; c\n @@d:word\n"
-         " dw @@w,@@c,\n dw @@d,@@q\n local @@g,\n\n mov @@h,1\nq proc near uses ax bx, @@e:word, @@f:word\n"
+         " dw @@w,@@c,\n dw @@d,@@q\n local @@g,\n\n mov @@h,1\n localize @@s\nq proc near uses ax bx, @@e:word, @@f:word\n"
          " mov @@e,@@f\nPROC r @@z\n arg\t@@i,\n@@j, @@k\n mov @@z,@@k\n", {"-l@@", "in.asm"},  // lists and parameters
          warn("7:9", "-l@@ leaves @@q undefined here: the scope from line 1 does not define it", "undefined-name") +
-         warn("10:6", "-l@@ leaves @@h undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
+         warn("10:6", "-l@@ leaves @@h undefined here: the scope from line 1 does not define it", "undefined-name") +
+         warn("11:11", "-l@@ leaves @@s undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
         {"foo:\n db <@@x>\n", {"-l@@", "in.asm"},
          warn("2:6", "-l@@ leaves @@x undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
         {cut_lines, {"-a", "in.asm"}, cut_reports, 1},
