@@ -186,8 +186,8 @@ struct NameListModel {
 // Walks source and result side by side: plain bytes are copied, every prefixed
 // name comes out as name, '_' and at least four digits, numbered as the model
 // numbers it.
-void check_labels(const std::string& source, const std::string& out, int scope,
-                  std::unordered_map<long, int>& scope_of, NameListModel& model) {
+void check_labels(const std::string& source, const std::string& out, int scope, std::unordered_map<long, int>& scope_of,
+                  NameListModel& model) {
     std::size_t i = 0;
     std::size_t j = 0;
     long model_number = 0;

@@ -131,8 +131,8 @@ void report_invalid_name(const char* name, std::uint32_t length, std::uint32_t c
     std::uint32_t looked_at = 0;
     const std::int64_t number = lookup_local_label(name, &looked_at);
     const int shown = static_cast<int>(length);
-    report_hazard(g_line_number, column, "invalid-name", "%s makes %.2s%.*s the invalid name %.*s_%04" PRId64, switch_names(F_LOCAL_LABELS),
-                  g_label_prefix, shown, name, shown, name, number);
+    report_hazard(g_line_number, column, "invalid-name", "%s makes %.2s%.*s the invalid name %.*s_%04" PRId64,
+                  switch_names(F_LOCAL_LABELS), g_label_prefix, shown, name, shown, name, number);
 }
 
 void report_case_twin(const char* name, std::uint32_t length, std::uint32_t column, const ScopeName& twin) {
@@ -224,7 +224,8 @@ bool declares_names(const char* line, std::uint32_t first, std::uint32_t code_en
         is_word(line, first, code_end, "proc")) {
         return true;
     }
-    const auto first_end = first + static_cast<std::uint32_t>(scan_until(line + first, code_end - first, nullptr, ' ', '\t'));
+    const auto first_end =
+        first + static_cast<std::uint32_t>(scan_until(line + first, code_end - first, nullptr, ' ', '\t'));
     return is_word(line, skip_blanks(line, first_end, code_end), code_end, "proc");
 }
 
