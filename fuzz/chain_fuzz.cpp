@@ -7,7 +7,8 @@
 //    hold for every line: expanding what compress_tabs made of a line without
 //    double quotes gives that line back and leaves no run of spaces that
 //    reaches a tab stop, and local labels are rewritten as
-//    name, '_' and a number that no other scope uses.
+//    name, '_' and a number that no other scope uses, the number a plain walk
+//    of the scope's name list gives.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -159,16 +160,42 @@ bool opens_scope(const std::string& line) {
     return !(line.size() > 1 && line[0] == g_label_prefix[0] && line[1] == g_label_prefix[1]);
 }
 
+// The name list searched by a plain walk from its start: the first stored
+// name that begins with the name looked up gives the number; a name that
+// none begins with is added, an empty one only counted.
+struct NameListModel {
+    std::vector<std::string> names;
+    long base = 0;
+    long count = 0;
+
+    void open_scope() {
+        names.clear();
+        base = count;
+    }
+    long number_of(const std::string& name) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (names[i].compare(0, name.size(), name) == 0) return base + static_cast<long>(i);
+        }
+        const long number = base + static_cast<long>(names.size());
+        ++count;
+        if (!name.empty()) names.push_back(name);
+        return number;
+    }
+};
+
 // Walks source and result side by side: plain bytes are copied, every prefixed
-// name comes out as name, '_' and at least four digits.
-void check_labels(const std::string& source, const std::string& out, int scope,
-                  std::unordered_map<long, int>& scope_of) {
+// name comes out as name, '_' and at least four digits, numbered as the model
+// numbers it.
+void check_labels(const std::string& source, const std::string& out, int scope, std::unordered_map<long, int>& scope_of,
+                  NameListModel& model) {
     std::size_t i = 0;
     std::size_t j = 0;
+    long model_number = 0;
     while (i < source.size()) {
         const bool prefixed =
             i + 1 < source.size() && source[i] == g_label_prefix[0] && source[i + 1] == g_label_prefix[1];
         const std::size_t length = prefixed ? label_name_length(source.c_str() + i + 2) : 0;
+        if (prefixed) model_number = model.number_of(source.substr(i + 2, length));
         if (length == 0) {
             require(j < out.size() && out[j++] == source[i++]);
             continue;
@@ -181,6 +208,7 @@ void check_labels(const std::string& source, const std::string& out, int scope,
             require(j < out.size() && out[j] >= '0' && out[j] <= '9');
             number = number * 10 + (out[j] - '0');
         }
+        require(number == model_number);
         const auto [known, added] = scope_of.emplace(number, scope);
         require(added || known->second == scope);
         i += 2 + length;
@@ -191,14 +219,19 @@ void check_labels(const std::string& source, const std::string& out, int scope,
 void run_line_steps(const std::vector<std::string>& lines) {
     reset_label_state();
     std::unordered_map<long, int> scope_of;
+    NameListModel model;
     int scope = 0;
     for (const std::string& line : lines) {
         if (line.size() > 1022) continue;
         check_compression(line);
-        if (opens_scope(line)) ++scope;
+        if (opens_scope(line)) {
+            ++scope;
+            model.open_scope();
+        }
         const std::optional<std::string> labelled = run_step(line, process_local_labels);
         if (!labelled || g_label_count > 10000u) return;  // a refused name or line ends the run
-        check_labels(line, *labelled, scope, scope_of);
+        check_labels(line, *labelled, scope, scope_of, model);
+        require(static_cast<long>(g_label_count) == model.count);
     }
 }
 

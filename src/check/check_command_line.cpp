@@ -14,8 +14,8 @@ namespace {
 constexpr char CHECK_USAGE[] =
     "Usage: keston-check [{/|-}<switch> [...]] <src_name> [...]\n"
     "Runs each source through keston's chain, writes no file and prints\n"
-    "file:line: text for every place where the result would mean something\n"
-    "else to the assembler than the source does.\n"
+    "file:line:column: warning: text [hazard] for every place where the result\n"
+    "would mean something else to the assembler than the source does.\n"
     "Switches: as for keston (-lxx -t[n] -s[n] -a -c -e -f -q -#), and\n"
     "   -?      - display this help message\n"
     "Exit status: 0 nothing found, 1 something found, 2 a bad command line or\n"

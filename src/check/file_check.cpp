@@ -51,14 +51,13 @@ CommentCuts find_comment_cuts(std::uint32_t length) {
 void check_line(std::uint32_t source_length, const CommentCuts* cuts) {
     const std::uint32_t switches = g_switches;
     if ((switches & F_NO_EMPTY_LINES) != 0) check_dropped_line(current_line(), g_line_length);
-    if ((switches & LINE_CHANGING_SWITCHES) == 0 || source_length == 0) return;
     const char* const source = g_source_line;
-    const bool labels = (switches & F_LOCAL_LABELS) != 0;
-    if (labels) note_label_scope(source);
-    if (cuts == nullptr) return;
-    view_line(source, source_length, (switches & F_CPP_COMMENTS) != 0, &g_source_view);
-    if (labels) check_label_names(source, g_source_view, cuts->cut);
-    check_literals(source, g_source_view, *cuts, current_line(), g_line_length);
+    if (cuts != nullptr) view_line(source, source_length, (switches & F_CPP_COMMENTS) != 0, &g_source_view);
+    if ((switches & F_LOCAL_LABELS) != 0) {
+        check_label_line(source, source_length, cuts != nullptr ? &g_source_view : nullptr,
+                         cuts != nullptr ? cuts->cut : source_length);
+    }
+    if (cuts != nullptr) check_literals(source, g_source_view, *cuts, current_line(), g_line_length);
 }
 
 // As keston's line loop, with the source line kept before the chain changes it.

@@ -4,11 +4,12 @@
 #include <cinttypes>
 #include <cstddef>
 #include <cstring>
-#include <initializer_list>
+#include <string_view>
 
 #include "check/report.h"
 #include "common/byte_scan.h"
 #include "common/globals.h"
+#include "common/name_hash.h"
 #include "transform/local_labels.h"
 
 namespace keston::check {
@@ -17,11 +18,17 @@ namespace {
 
 constexpr std::size_t MAX_SCOPE_NAMES = 4096;
 constexpr std::size_t SCOPE_NAME_BYTES = 65536;
+// Twice as many index slots as names: a probe always ends, and soon.
+constexpr unsigned INDEX_BITS = 13;
+constexpr std::uint32_t INDEX_MASK = (1u << INDEX_BITS) - 1;
+static_assert((1u << INDEX_BITS) == 2 * MAX_SCOPE_NAMES);
 
 // Line numbers start at 1, so 0 stands for "not yet".
 struct ScopeName {
     std::uint32_t offset;  // of its characters in the scope's text
     std::uint32_t length;
+    std::uint32_t slot;  // in the scope's index
+    std::uint32_t first_use_column;
     std::uint64_t first_seen;
     std::uint64_t first_use;
     std::uint64_t definition;
@@ -34,13 +41,23 @@ struct Scope {
     bool full;  // a name found no room, so the scope's names were not all seen
     ScopeName names[MAX_SCOPE_NAMES];
     char text[SCOPE_NAME_BYTES];
+    // The names hashed as spelt with small letters: 0 for an empty slot, else
+    // a name's index plus one. Names that differ only in case thus share a
+    // probe, met in the order in which they were added.
+    std::uint16_t index[1u << INDEX_BITS];
 };
 
 Scope g_scopes[2];
 Scope* g_scope = &g_scopes[0];
 Scope* g_previous_scope = &g_scopes[1];
+// The line before declares names and ends in ',' or '\', so this line's names
+// are declared too.
+bool g_list_continues = false;
+// The view of a line that holds no name but may begin or go on with a list.
+LineView g_plain_view;
 
 void empty_scope(Scope* scope, std::uint64_t first_line) {
+    for (std::uint32_t i = 0; i < scope->name_count; ++i) scope->index[scope->names[i].slot] = 0;
     scope->first_line = first_line;
     scope->name_count = 0;
     scope->text_used = 0;
@@ -49,14 +66,6 @@ void empty_scope(Scope* scope, std::uint64_t first_line) {
 
 const char* text_of(const Scope* scope, const ScopeName& name) {
     return scope->text + name.offset;
-}
-
-ScopeName* find_name(Scope* scope, const char* name, std::uint32_t length) {
-    for (std::uint32_t i = 0; i < scope->name_count; ++i) {
-        ScopeName& entry = scope->names[i];
-        if (entry.length == length && std::memcmp(text_of(scope, entry), name, length) == 0) return &entry;
-    }
-    return nullptr;
 }
 
 char ascii_lower(char c) {
@@ -70,12 +79,28 @@ bool equal_ignoring_case(const char* a, const char* b, std::size_t length) {
     return true;
 }
 
-const ScopeName* find_case_twin(const char* name, std::uint32_t length) {
-    for (std::uint32_t i = 0; i < g_scope->name_count; ++i) {
-        const ScopeName& entry = g_scope->names[i];
-        if (entry.length == length && equal_ignoring_case(text_of(g_scope, entry), name, length)) return &entry;
+// The slot of the scope's first name that is spelt as name, exactly or, with
+// any_case, up to the case of its letters; else the empty slot that ends the probe.
+std::uint32_t find_slot(const Scope* scope, const char* name, std::uint32_t length, bool any_case) {
+    std::uint32_t hash = NAME_HASH_START;
+    for (std::uint32_t i = 0; i < length; ++i) hash = extend_name_hash(hash, ascii_lower(name[i]));
+    for (std::uint32_t slot = home_slot(hash, INDEX_BITS);; slot = (slot + 1) & INDEX_MASK) {
+        const std::uint16_t entry = scope->index[slot];
+        if (entry == 0) return slot;
+        const ScopeName& stored = scope->names[entry - 1];
+        if (stored.length != length) continue;
+        const char* const text = text_of(scope, stored);
+        if (any_case ? equal_ignoring_case(text, name, length) : std::memcmp(text, name, length) == 0) return slot;
     }
-    return nullptr;
+}
+
+ScopeName* name_in_slot(Scope* scope, std::uint32_t slot) {
+    const std::uint16_t entry = scope->index[slot];
+    return entry == 0 ? nullptr : &scope->names[entry - 1];
+}
+
+ScopeName* find_name(Scope* scope, const char* name, std::uint32_t length) {
+    return name_in_slot(scope, find_slot(scope, name, length, false));
 }
 
 bool is_digit(unsigned char c) {
@@ -102,46 +127,56 @@ bool is_valid_identifier(const char* name, std::uint32_t length) {
 
 // The chain has looked the name up on this line already, so the lookup only
 // gives its number back.
-void report_invalid_name(const char* name, std::uint32_t length) {
+void report_invalid_name(const char* name, std::uint32_t length, std::uint32_t column) {
     std::uint32_t looked_at = 0;
     const std::int64_t number = lookup_local_label(name, &looked_at);
     const int shown = static_cast<int>(length);
-    report_hazard(g_line_number, "%s makes %.2s%.*s the invalid name %.*s_%04" PRId64, switch_names(F_LOCAL_LABELS),
-                  g_label_prefix, shown, name, shown, name, number);
+    report_hazard(g_line_number, column, "invalid-name", "%s makes %.2s%.*s the invalid name %.*s_%04" PRId64,
+                  switch_names(F_LOCAL_LABELS), g_label_prefix, shown, name, shown, name, number);
 }
 
-void report_case_twin(const char* name, std::uint32_t length, const ScopeName& twin) {
+void report_case_twin(const char* name, std::uint32_t length, std::uint32_t column, const ScopeName& twin) {
     const int shown = static_cast<int>(length);
-    report_hazard(g_line_number,
+    report_hazard(g_line_number, column, "case-twin",
                   "%s numbers %.2s%.*s apart from %.2s%.*s (line %" PRIu64 "); the names differ only in case",
                   switch_names(F_LOCAL_LABELS), g_label_prefix, shown, name, g_label_prefix, shown,
                   text_of(g_scope, twin), twin.first_seen);
 }
 
-// A new name of the scope, reported on when it is no valid identifier or
-// differs only in case from one met before. Null when the scope is full.
-ScopeName* add_name(const char* name, std::uint32_t length) {
+// A new name of the scope, entered at the empty slot where its probe ended;
+// reported on when it is no valid identifier or differs only in case from one
+// met before. Null when the scope is full.
+ScopeName* add_name(const char* name, std::uint32_t length, std::uint32_t column, std::uint32_t slot) {
     Scope* const scope = g_scope;
     if (scope->name_count == MAX_SCOPE_NAMES || SCOPE_NAME_BYTES - scope->text_used < length) {
         if (!scope->full) report_unchecked(g_line_number, "too many local label names in one scope to check them all");
         scope->full = true;
         return nullptr;
     }
-    if (!is_valid_identifier(name, length)) report_invalid_name(name, length);
-    if (const ScopeName* twin = find_case_twin(name, length)) report_case_twin(name, length, *twin);
+    if (!is_valid_identifier(name, length)) report_invalid_name(name, length, column);
+    if (const ScopeName* twin = name_in_slot(scope, find_slot(scope, name, length, true))) {
+        report_case_twin(name, length, column, *twin);
+    }
     std::memcpy(scope->text + scope->text_used, name, length);
-    ScopeName& entry = scope->names[scope->name_count++];
-    entry = {scope->text_used, length, g_line_number, 0, 0};
+    scope->index[slot] = static_cast<std::uint16_t>(++scope->name_count);
+    ScopeName& entry = scope->names[scope->name_count - 1];
+    entry = {scope->text_used, length, slot, 0, g_line_number, 0, 0};
     scope->text_used += length;
     return &entry;
 }
 
-void note_name(const char* name, std::uint32_t length, bool defines) {
-    ScopeName* entry = find_name(g_scope, name, length);
-    if (entry == nullptr) entry = add_name(name, length);
+// The name's column is that of its prefix.
+void note_name(const char* name, std::uint32_t length, std::uint32_t column, bool defines) {
+    const std::uint32_t slot = find_slot(g_scope, name, length, false);
+    ScopeName* entry = name_in_slot(g_scope, slot);
+    if (entry == nullptr) entry = add_name(name, length, column, slot);
     if (entry == nullptr) return;
-    std::uint64_t& line = defines ? entry->definition : entry->first_use;
-    if (line == 0) line = g_line_number;
+    if (defines) {
+        if (entry->definition == 0) entry->definition = g_line_number;
+    } else if (entry->first_use == 0) {
+        entry->first_use = g_line_number;
+        entry->first_use_column = column;
+    }
 }
 
 // Each name used but not defined in the scope, at its first use. Without
@@ -156,33 +191,48 @@ void report_undefined_names() {
         const int shown = static_cast<int>(entry.length);
         const ScopeName* before = find_name(g_previous_scope, name, entry.length);
         if (before != nullptr && before->definition != 0) {
-            report_hazard(entry.first_use,
+            report_hazard(entry.first_use, entry.first_use_column, "scope-split",
                           "%s leaves %.2s%.*s undefined here: it is defined in the previous scope, at line %" PRIu64,
                           option, g_label_prefix, shown, name, before->definition);
         } else {
-            report_hazard(entry.first_use,
+            report_hazard(entry.first_use, entry.first_use_column, "undefined-name",
                           "%s leaves %.2s%.*s undefined here: the scope from line %" PRIu64 " does not define it",
                           option, g_label_prefix, shown, name, g_scope->first_line);
         }
     }
 }
 
-std::uint32_t first_nonblank(const char* line, std::uint32_t end) {
-    std::uint32_t at = 0;
+std::uint32_t skip_blanks(const char* line, std::uint32_t at, std::uint32_t end) {
     while (at < end && is_blank(line[at])) ++at;
     return at;
 }
 
-// A "local" or "arg" directive names the label names that it declares.
-bool declares_names(const char* line, std::uint32_t first, std::uint32_t code_end) {
-    for (const char* word : {"local", "arg"}) {
-        const std::uint32_t length = static_cast<std::uint32_t>(std::strlen(word));
-        if (first + length < code_end && equal_ignoring_case(line + first, word, length) &&
-            is_blank(line[first + length])) {
-            return true;
-        }
+// Whether the word, given in small letters, stands at 'at' in any case with a
+// blank behind it, before end. Most lines differ in the first letter.
+bool is_word(const char* line, std::uint32_t at, std::uint32_t end, std::string_view word) {
+    if (end - at <= word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (ascii_lower(line[at + i]) != word[i]) return false;
     }
-    return false;
+    return is_blank(line[at + word.size()]);
+}
+
+// A "local" or "arg" directive declares its names, and the first line of a
+// procedure ("name proc ..." or "proc name ...") its parameters.
+bool declares_names(const char* line, std::uint32_t first, std::uint32_t code_end) {
+    if (is_word(line, first, code_end, "local") || is_word(line, first, code_end, "arg") ||
+        is_word(line, first, code_end, "proc")) {
+        return true;
+    }
+    const auto first_end =
+        first + static_cast<std::uint32_t>(scan_until(line + first, code_end - first, nullptr, ' ', '\t'));
+    return is_word(line, skip_blanks(line, first_end, code_end), code_end, "proc");
+}
+
+// A code part that ends in ',' or '\' goes on in the next line.
+bool continues_in_next_line(const char* line, std::uint32_t code_end) {
+    while (code_end > 0 && is_blank(line[code_end - 1])) --code_end;
+    return code_end > 0 && (line[code_end - 1] == ',' || line[code_end - 1] == '\\');
 }
 
 // The names between from and stop, scanned as -l scans them: a prefix pair
@@ -196,7 +246,7 @@ void scan_names(const char* line, std::uint32_t from, std::uint32_t stop, std::u
         if (line[at + 1] == g_label_prefix[1]) {
             const std::uint32_t length = measure_label_name(line + at + 2);
             if (length != 0) {
-                note_name(line + at + 2, length, declares || at == first);
+                note_name(line + at + 2, length, at + 1, declares || at == first);
                 at += 2 + length;
                 continue;
             }
@@ -205,15 +255,7 @@ void scan_names(const char* line, std::uint32_t from, std::uint32_t stop, std::u
     }
 }
 
-}  // namespace
-
-void start_label_scopes() {
-    empty_scope(g_scope, 1);
-    empty_scope(g_previous_scope, 1);
-}
-
-void note_label_scope(const char* line) {
-    if (!opens_label_scope(line)) return;
+void open_scope() {
     report_undefined_names();
     Scope* const ended = g_scope;
     g_scope = g_previous_scope;
@@ -221,20 +263,39 @@ void note_label_scope(const char* line) {
     empty_scope(g_scope, g_line_number);
 }
 
+}  // namespace
+
+void start_label_scopes() {
+    empty_scope(g_scope, 1);
+    empty_scope(g_previous_scope, 1);
+    g_list_continues = false;
+}
+
 // A name behind a comment cut never reaches -l, nor the assembler.
-void check_label_names(const char* line, const LineView& view, std::uint32_t kept) {
-    const std::uint32_t stop = std::min(view.code_end, kept);
-    const std::uint32_t first = first_nonblank(line, stop);
-    const bool declares = declares_names(line, first, stop);
+void check_label_line(const char* line, std::uint32_t length, const LineView* view, std::uint32_t kept) {
+    if (length == 0) {
+        g_list_continues = false;
+        return;
+    }
+    if (opens_label_scope(line)) open_scope();
+    if (view == nullptr) {
+        if (!g_list_continues && !declares_names(line, skip_blanks(line, 0, length), length)) return;
+        view_line(line, length, (g_switches & F_CPP_COMMENTS) != 0, &g_plain_view);
+        view = &g_plain_view;
+    }
+    const std::uint32_t stop = std::min(view->code_end, kept);
+    const std::uint32_t first = skip_blanks(line, 0, stop);
+    const bool declares = g_list_continues || declares_names(line, first, stop);
     std::uint32_t at = 0;
-    for (std::uint32_t i = 0; i < view.literal_count && view.literals[i].start < stop; ++i) {
-        const Literal& literal = view.literals[i];
+    for (std::uint32_t i = 0; i < view->literal_count && view->literals[i].start < stop; ++i) {
+        const Literal& literal = view->literals[i];
         // Names in a text literal are the macro text the source means; those in a quoted string are text.
         if (literal.opener == '<') continue;
         scan_names(line, at, literal.start, first, declares);
         at = literal.end;
     }
     scan_names(line, at, stop, first, declares);
+    g_list_continues = declares && continues_in_next_line(line, stop);
 }
 
 void finish_label_scopes() {

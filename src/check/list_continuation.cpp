@@ -50,7 +50,7 @@ void check_dropped_line(const char* result, std::uint32_t length) {
         return;
     }
     if (g_dropped_number != 0 && code_length(result, length) != 0) {
-        report_hazard(g_dropped_number,
+        report_hazard(g_dropped_number, 1, "dropped-line",
                       "-e drops this empty line, which ends the list that line %" PRIu64 " continues with a comma",
                       g_written_number);
     }

@@ -35,6 +35,11 @@ bool inside(std::uint32_t cut, const Literal& literal) {
     return literal.start < cut && cut < literal.end;
 }
 
+// The first byte that the comment removers take off, when it lies inside the literal.
+std::uint32_t cut_start(const CommentCuts& cuts, const Literal& literal) {
+    return inside(cuts.cut, literal) ? cuts.cut : literal.start;
+}
+
 std::uint32_t cut_causes(const CommentCuts& cuts, const Literal& literal) {
     std::uint32_t causes = 0;
     if (inside(cuts.asm_cut, literal)) causes |= F_ASM_COMMENTS;
@@ -54,14 +59,17 @@ std::uint32_t change_causes(const char* source, const Literal& before, const cha
     return causes;
 }
 
-void report_literal(const char* source, const Literal& literal, std::uint32_t causes, bool cut) {
+// A changed literal is reported where it begins, a cut one where the cut begins.
+void report_literal(const char* source, const Literal& literal, std::uint32_t causes, const CommentCuts* cut) {
     // The rules name every cause there is; should they miss one, every switch that changes text is named.
     if (causes == 0) causes = g_switches & LINE_CHANGING_SWITCHES;
     const bool one = std::popcount(causes) == 1;
-    const char* verb = cut ? (one ? "cuts" : "cut") : (one ? "changes" : "change");
-    report_hazard(g_line_number, "%s %s the %s %.*s", switch_names(causes), verb,
-                  literal.opener == '<' ? "text literal" : "quoted string", static_cast<int>(span(literal)),
-                  source + literal.start);
+    const char* verb = cut != nullptr ? (one ? "cuts" : "cut") : (one ? "changes" : "change");
+    const bool text_literal = literal.opener == '<';
+    const std::uint32_t column = (cut != nullptr ? cut_start(*cut, literal) : literal.start) + 1;
+    report_hazard(g_line_number, column, text_literal ? "text-literal" : "quoted-text", "%s %s the %s %.*s",
+                  switch_names(causes), verb, text_literal ? "text literal" : "quoted string",
+                  static_cast<int>(span(literal)), source + literal.start);
 }
 
 bool same_bytes(const char* source, const Literal& before, const char* result, const Literal& after) {
@@ -82,18 +90,18 @@ void check_literals(const char* source, const LineView& view, const CommentCuts&
         const Literal& before = view.literals[i];
         const Literal& after = g_result_view.literals[i];
         if (i >= g_result_view.literal_count || after.opener != before.opener) {
-            report_literal(source, before, cut_causes(cuts, before), true);
+            report_literal(source, before, cut_causes(cuts, before), &cuts);
             return;
         }
         // Blanks and names inside a text literal are the macro text that the source means.
         if (before.opener == '<' || same_bytes(source, before, result, after)) continue;
         const std::uint32_t causes = change_causes(source, before, result, after);
         if (after.closed) {
-            report_literal(source, before, causes, false);
+            report_literal(source, before, causes, nullptr);
             continue;
         }
         const std::uint32_t cut = cut_causes(cuts, before);
-        report_literal(source, before, cut != 0 ? cut : causes, cut != 0);
+        report_literal(source, before, cut != 0 ? cut : causes, cut != 0 ? &cuts : nullptr);
         return;
     }
 }

@@ -64,14 +64,6 @@ void append_text(const char* text, std::size_t length) {
     va_end(arguments);
 }
 
-void print_place(std::uint64_t line) {
-    if (line == 0) {
-        std::printf("%s: ", g_file_name);
-    } else {
-        std::printf("%s:%" PRIu64 ": ", g_file_name, line);
-    }
-}
-
 }  // namespace
 
 void set_report_output(int fd) {
@@ -82,14 +74,14 @@ void report_begin_file(const char* name) {
     g_file_name = name;
 }
 
-void report_hazard(std::uint64_t line, const char* format, ...) {
+void report_hazard(std::uint64_t line, std::uint32_t column, const char* hazard, const char* format, ...) {
     begin_report_line();
-    append_printf("%s:%" PRIu64 ": ", g_file_name, line);
+    append_printf("%s:%" PRIu64 ":%" PRIu32 ": warning: ", g_file_name, line, column);
     va_list arguments;
     va_start(arguments, format);
     append_formatted(format, arguments);
     va_end(arguments);
-    append_text("\n", 1);
+    append_printf(" [%s]\n", hazard);
     raise_status(CHECK_HAZARDS);
 }
 
@@ -104,7 +96,7 @@ void report_text(const char* text) {
 }
 
 void report_unchecked(std::uint64_t line, const char* format, ...) {
-    print_place(line);
+    std::printf("%s:%" PRIu64 ": error: ", g_file_name, line);
     va_list arguments;
     va_start(arguments, format);
     std::vprintf(format, arguments);

@@ -1,6 +1,7 @@
-// The report: one line "file:line: text" for every hazard, collected in a
-// fixed buffer and written to the original standard output; and the notes on
-// what could not be checked, printed to standard error.
+// The report: one line "file:line:column: warning: text [hazard]" for every
+// hazard, in the form that compilers use, collected in a fixed buffer and
+// written to the original standard output; and the notes on what could not be
+// checked, "file:line: error: text", printed to standard error.
 #pragma once
 
 #include <cstdint>
@@ -20,14 +21,16 @@ void set_report_output(int fd);
 // The file that the lines from now on are about.
 void report_begin_file(const char* name);
 
-// One hazard at the given source line of the current file.
-[[gnu::format(printf, 2, 3)]] void report_hazard(std::uint64_t line, const char* format, ...);
+// One hazard at the given source line and 1-based byte column of the current
+// file; hazard is the short, stable name of its kind.
+[[gnu::format(printf, 4, 5)]] void report_hazard(std::uint64_t line, std::uint32_t column, const char* hazard,
+                                                 const char* format, ...);
 
 // Text for the report as it stands.
 void report_text(const char* text);
 
-// What could not be checked, on standard error: "file:line: text", or
-// "file: text" for line 0; the run then ends with CHECK_INCOMPLETE.
+// What could not be checked, on standard error, at line 0 where no line is
+// to blame; the run then ends with CHECK_INCOMPLETE.
 [[gnu::format(printf, 2, 3)]] void report_unchecked(std::uint64_t line, const char* format, ...);
 
 // Writes what the buffer holds. 0, or 1 when the report could not be written.

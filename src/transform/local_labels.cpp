@@ -8,6 +8,7 @@
 #include "common/byte_scan.h"
 #include "common/globals.h"
 #include "common/report.h"
+#include "transform/label_index.h"
 
 namespace keston {
 
@@ -73,17 +74,19 @@ std::int32_t write_label(char* out, std::uint32_t* written, const char* name, st
     return 0;
 }
 
-// Whether the stored name begins with the length bytes at name. A short name
-// is compared in one block; the stored name's NUL never matches a name byte.
-bool stored_begins_with(const char* stored, const char* name, std::uint32_t length) {
-    using namespace scan_block;
-    if (length > SIZE) return std::strncmp(stored, name, length) == 0;
-    const Bits wanted = first_bytes(length);
-    return (equal_bits(load(stored), load(name)) & wanted) == wanted;
+// The offset of the list's end marker, where the next name goes.
+std::uint32_t g_label_names_end = 0;
+
+void empty_label_names() {
+    g_label_names[0] = '\0';
+    g_label_names_end = 0;
+    empty_label_index();
 }
 
-std::size_t stored_length(const char* stored) {
-    return scan_until(stored, LABEL_NAMES_SIZE, nullptr, '\0');
+std::int64_t report_overflow(std::uint32_t* length_out) {
+    report_failure("\n\r?KESTON-F-Local label name array oveflow at line %" PRIu64 "\n\r", g_line_number);
+    *length_out = 0;
+    return -1;
 }
 
 }  // namespace
@@ -112,7 +115,7 @@ std::uint32_t measure_label_name(const char* name) {
 void reset_label_state() {
     g_label_count = 0;
     g_label_base = 0;
-    g_label_names[0] = '\0';
+    empty_label_names();
 }
 
 std::int32_t process_local_labels() {
@@ -123,7 +126,7 @@ std::int32_t process_local_labels() {
     char* const out = current_line();
     if (opens_label_scope(source)) {
         g_label_base = g_label_count;
-        g_label_names[0] = '\0';
+        empty_label_names();
     }
     const char first_prefix = g_label_prefix[0];
     std::uint32_t read = 0;
@@ -167,24 +170,18 @@ std::int64_t lookup_local_label(const char* name, std::uint32_t* length_out) {
     }
     *length_out = length;
     // A stored name matches when it begins with the new one; the first match wins.
-    auto number = static_cast<std::int64_t>(g_label_base);
-    std::size_t offset = 0;
-    while (g_label_names[offset] != '\0') {
-        const char* stored = g_label_names + offset;
-        if (stored_begins_with(stored, name, length)) return number;
-        offset += stored_length(stored) + 1;
-        ++number;
-    }
-    if (offset + length + 2 >= LABEL_NAMES_SIZE) {
-        report_failure("\n\r?KESTON-F-Local label name array oveflow at line %" PRIu64 "\n\r", g_line_number);
-        *length_out = 0;
-        return -1;
-    }
+    const std::int32_t position = find_label_position(name, length);
+    if (position >= 0) return static_cast<std::int64_t>(g_label_base) + position;
+    const std::uint32_t offset = g_label_names_end;
+    if (offset + length + 2 >= LABEL_NAMES_SIZE) return report_overflow(length_out);
     std::memcpy(g_label_names + offset, name, length);
     g_label_names[offset + length] = '\0';
     g_label_names[offset + length + 1] = '\0';
     ++g_label_count;
-    return number;
+    // No name matched, so an empty one met an empty list, which it leaves empty.
+    if (length == 0) return static_cast<std::int64_t>(g_label_base);
+    g_label_names_end = offset + length + 1;
+    return static_cast<std::int64_t>(g_label_base + index_label_name(offset, length));
 }
 
 }  // namespace keston

@@ -40,7 +40,8 @@ TEST_F(LocalLabels, NamesEndAtDelimitersAndMatchByCaseAndByBeginning) {
         {"p:", "p:"}, {" @@a@@b", " a@@b_0000"},
         {" @@a+@@b", " a_0000+b_0001"},  // "a" takes the number of the stored "a@@b"
         {" @@@x", " @x_0002"}, {" @@Loop @@loop", " Loop_0003 loop_0004"}, {" jmp @@", " jmp @@"},
-        {" @@@", " @_0002"}, {" '@@a';@@a.x", " 'a_0000';a_0000.x"}});
+        {" @@@", " @_0002"}, {" '@@a';@@a.x", " 'a_0000';a_0000.x"},
+        {"q:", "q:"}, {" @@xlfla @@xl", " xlfla_0005 xl_0005"}});  // "xlfl" and "xlfla" hash to one slot
 }
 
 // A refused name of 33 characters takes no number: the next scope begins at 3.
@@ -76,6 +77,27 @@ TEST_F(LocalLabels, NameListKeepsItsLastByteFree) {
     EXPECT_EQ(label(" @@" + m0), " " + m0 + "_1022");
     EXPECT_EQ(label(" @@" + n1022), fatal("Local label name array oveflow at line 7"));
     EXPECT_EQ(label(" @@" + m1), " " + m1 + "_1023");
+}
+
+// In a scope crowded with names that share their beginnings, every name and
+// every leading part of it gets the number that a walk of the list gives.
+TEST_F(LocalLabels, EveryLeadingPartFindsTheFirstNameThatBeginsWithIt) {
+    std::vector<std::string> stored;
+    const auto walk = [&](const std::string& name) {
+        for (std::size_t k = 0; k < stored.size(); ++k) {
+            if (stored[k].starts_with(name)) return k;
+        }
+        stored.push_back(name);
+        return stored.size() - 1;
+    };
+    std::uint32_t length = 0;
+    for (std::uint32_t i = 1; i <= 3800; ++i) {
+        const std::string name = std::to_string(i * 2654435761u % 1000003);
+        for (std::size_t size = name.size(); size > 0; --size) {
+            const std::string part = name.substr(0, size);
+            ASSERT_EQ(lookup_local_label(part.c_str(), &length), walk(part)) << part;
+        }
+    }
 }
 
 TEST_F(LocalLabels, NumbersFrom10000OnGetMoreDigits) {
