@@ -8,15 +8,6 @@
 namespace keston::test {
 namespace {
 
-struct CheckCase {
-    std::string source;  // of in.asm
-    std::vector<std::string> args;
-    std::string out;
-    int exit_code;
-    std::string err = "";
-    std::string other = "";  // of ok.asm
-};
-
 // One report line on in.asm.
 std::string warn(const std::string& place, const std::string& text, const std::string& hazard) {
     return "in.asm:" + place + ": warning: " + text + " [" + hazard + "]\n";
@@ -38,7 +29,14 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
         warn("1:6", "-l@@ makes @@1 the invalid name 1_0000", "invalid-name") +
         warn("1:6", "-l@@ leaves @@1 undefined here: the scope from line 1 does not define it", "undefined-name") +
         warn("3:10", "-l@@ makes @@1 the invalid name 1_0002", "invalid-name");
-    const CheckCase cases[] = {
+    const struct {
+        std::string source;  // of in.asm
+        std::vector<std::string> args;
+        std::string out;
+        int exit_code;
+        std::string err = "";
+        std::string other = "";  // of ok.asm
+    } cases[] = {
         {"msg db 'Part missing!     ',0\n db 'abc  \n", {"-a", "-t", "in.asm"},
          warn("1:8", "-t changes the quoted string 'Part missing!     '", "quoted-text") +
          warn("2:5", "-t changes the quoted string 'abc  ", "quoted-text"), 1},
@@ -94,7 +92,7 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
         {" db 'a;b'\n", {"-?", "in.asm"}, "", 2, fatal("Incompatible switch combination specified")},
         {" db 'a;b'\n", {"-l@", "in.asm"}, "", 2, fatal("Invalid Local label prefix specified")}};
     // clang-format on
-    for (const CheckCase& c : cases) {
+    for (const auto& c : cases) {
         TempDir dir;
         write_file(dir / "in.asm", c.source);
         if (!c.other.empty()) write_file(dir / "ok.asm", c.other);

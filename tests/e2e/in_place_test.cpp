@@ -4,9 +4,7 @@
 
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 
 #include <chrono>
@@ -18,12 +16,14 @@
 namespace keston::test {
 namespace {
 
+constexpr auto MODE = static_cast<std::filesystem::perms>(0641);
+
 // Source x.ASM, reached also as link.asm (symbolic) and hard.asm (hard link).
 struct InPlaceDir {
     TempDir dir;
-    explicit InPlaceDir(const std::string& source, std::filesystem::perms mode = std::filesystem::perms::owner_all) {
+    explicit InPlaceDir(const std::string& source) {
         write_file(dir / "x.ASM", source);
-        std::filesystem::permissions(dir / "x.ASM", mode);
+        std::filesystem::permissions(dir / "x.ASM", MODE);
         std::filesystem::create_directory(dir / "d");
         std::filesystem::create_symlink("x.ASM", dir / "link.asm");
         std::filesystem::create_hard_link(dir / "x.ASM", dir / "hard.asm");
@@ -37,66 +37,45 @@ struct InPlaceDir {
 };
 const std::set<std::string> IN_PLACE_NAMES = {"d", "hard.asm", "link.asm", "x.ASM"};
 
-TEST(Posix, InPlaceFailuresLeaveTheSourceByteForByte) {
+// A complete run replaces the file and keeps its mode and the symbolic link;
+// the hard link keeps the old file. After any failure the file is untouched.
+TEST(Posix, InPlaceRunReplacesTheWholeFileOrNothing) {
     std::string names = "p:\n";
     for (int i = 0; i < 1024; ++i) names += " @@" + std::to_string(1000000000 + i) + std::string(22, 'n') + "\n";
-    constexpr rlim_t NO_LIMIT = RLIM_INFINITY;
+    const std::vector<std::string> read_fails = read_fault("x.ASM", 20000, "fail");
     const struct {
         std::string source;
         std::vector<std::string> args;
-        rlim_t file_size_limit;
-        std::size_t read_fails_at;  // 0: no read fails
+        ChildSetup setup;
         std::string out;
-        int exit_code;
+        int exit_code = 0;
+        std::string result = "";  // of x.ASM; empty: the source as it was
     } cases[] = {
         // clang-format off
-        {"a\n", {"-l@", "x.ASM", "x.ASM"}, NO_LIMIT, 0, fatal("Invalid Local label prefix specified"), 255},
-        {"a\n" + std::string(1023, 'x') + "\n", {"x", "./x.ASM"}, NO_LIMIT, 0,
-         fatal("Line 2 in input source file is too long"), 0},
-        {"a\n\t" + std::string(1016, 'x') + "\n", {"-s", "d/../x.ASM", "x"}, NO_LIMIT, 0,
-         fatal("Line 2 is too long after tab conversion"), 0},
-        {"p:\n @@" + std::string(33, 'n') + "\n", {"-l@@", "link.asm", "x.ASM"}, NO_LIMIT, 0,
-         fatal("Local label name is too long in line 2"), 0},
-        {names, {"-l@@", "-f", "x.ASM", "link.asm"}, NO_LIMIT, 0, fatal("Local label name array oveflow at line 1025"), 0},
+        {"a ; x\nb\n", {"-a", "x", "link.asm"}, {}, "", 0, "a\r\nb\r\n"},
+        {"a\n", {"-l@", "x.ASM", "x.ASM"}, {}, fatal("Invalid Local label prefix specified"), 255},
+        {"a\n" + std::string(1023, 'x') + "\n", {"x", "./x.ASM"}, {}, fatal("Line 2 in input source file is too long")},
+        {"a\n\t" + std::string(1016, 'x') + "\n", {"-s", "d/../x.ASM", "x"}, {}, fatal("Line 2 is too long after tab conversion")},
+        {"p:\n @@" + std::string(33, 'n') + "\n", {"-l@@", "link.asm", "x.ASM"}, {}, fatal("Local label name is too long in line 2")},
+        {names, {"-l@@", "-f", "x.ASM", "link.asm"}, {}, fatal("Local label name array oveflow at line 1025")},
         // 37,390 bytes: the limit cuts the second block short and no third follows
-        {numbered_lines(3500), {"x.ASM", "hard.asm"}, 20000, 0, fatal("Output file write error"), 0},
-        {numbered_lines(5), {"-f", "hard.asm", "x"}, 10, 0, "\n\r?KESTON-I-Write file error while flushing data\n\r", 0},
-        {numbered_lines(3000), {"x.ASM", "x.ASM"}, NO_LIMIT, 20000, fatal("Input file read error"), 0},
-        {numbered_lines(3000), {"-f", "x.ASM", "link.asm"}, NO_LIMIT, 20000, fatal("Input file read error"), 0},
+        {numbered_lines(3500), {"x.ASM", "hard.asm"}, {.file_size_limit = 20000}, fatal("Output file write error")},
+        {numbered_lines(5), {"-f", "hard.asm", "x"}, {.file_size_limit = 10}, "\n\r?KESTON-I-Write file error while flushing data\n\r"},
+        {numbered_lines(3000), {"x.ASM", "x.ASM"}, {.environment = read_fails}, fatal("Input file read error")},
+        {numbered_lines(3000), {"-f", "x.ASM", "link.asm"}, {.environment = read_fails}, fatal("Input file read error")},
         // clang-format on
     };
     for (const auto& c : cases) {
         InPlaceDir place(c.source);
-        ChildSetup setup;
-        setup.file_size_limit = c.file_size_limit;
-        if (c.read_fails_at != 0) setup.environment = read_fault("x.ASM", c.read_fails_at, "fail");
-        const RunResult result = run_keston(c.args, place.dir.path(), setup);
+        const RunResult result = run_keston(c.args, place.dir.path(), c.setup);
         EXPECT_EQ(result.out, c.out) << c.args[1];
         EXPECT_EQ(result.exit_code, c.exit_code) << c.args[1];
-        EXPECT_EQ(read_file(place.dir / "x.ASM"), c.source) << c.args[1];
+        EXPECT_EQ(read_file(place.dir / "x.ASM"), c.result.empty() ? c.source : c.result) << c.args[1];
+        EXPECT_EQ(read_file(place.dir / "hard.asm"), c.source) << c.args[1];
+        EXPECT_EQ(std::filesystem::status(place.dir / "x.ASM").permissions(), MODE) << c.args[1];
+        EXPECT_TRUE(std::filesystem::is_symlink(place.dir / "link.asm")) << c.args[1];
         EXPECT_EQ(place.names(), IN_PLACE_NAMES) << c.args[1];
     }
-}
-
-TEST(Posix, CompleteInPlaceRunReplacesTheFileKeepingModeAndLinks) {
-    using std::filesystem::perms;
-    const auto mode = perms::owner_read | perms::owner_write | perms::group_read | perms::others_exec;
-    for (const char* read_mode : {"-q", "-f"}) {
-        InPlaceDir place("a ; x\nb\n", mode);
-        const RunResult result = run_keston({"-a", read_mode, "x", "link.asm"}, place.dir.path());
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(read_file(place.dir / "x.ASM"), "a\r\nb\r\n");
-        EXPECT_EQ(std::filesystem::status(place.dir / "x.ASM").permissions(), mode);
-        EXPECT_TRUE(std::filesystem::is_symlink(place.dir / "link.asm"));
-        EXPECT_EQ(read_file(place.dir / "hard.asm"), "a ; x\nb\n");  // the other name keeps the old file
-        EXPECT_EQ(place.names(), IN_PLACE_NAMES);
-    }
-    // The temporary name does not grow with the file's: the longest name works too.
-    InPlaceDir place("a ; x\n");
-    const std::string longest = std::string(251, 'n') + ".asm";
-    std::filesystem::rename(place.dir / "x.ASM", place.dir / longest);
-    EXPECT_EQ(run_keston({"-a", longest, longest}, place.dir.path()).out, "");
-    EXPECT_EQ(read_file(place.dir / longest), "a\r\n");
 }
 
 // Wherever an interrupt falls once the handler is in place (the temporary
@@ -128,21 +107,17 @@ TEST(InPlace, InterruptedRunLeavesTheSourceAsItWas) {
     EXPECT_GT(interrupted_rounds, 0);
 }
 
-// Starts an in-place run that stops itself when it comes to byte offset of
+// Starts an in-place run that stops itself when it comes to byte 20,000 of
 // x.ASM, and waits until it has.
-Child start_stopped(const InPlaceDir& place, std::size_t offset, void (*in_child)() = nullptr) {
-    ChildSetup setup;
-    setup.environment = read_fault("x.ASM", offset, "stop");
-    setup.in_child = in_child;
+Child start_stopped(const InPlaceDir& place, ChildSetup setup = {}) {
+    setup.environment = read_fault("x.ASM", 20000, "stop");
     const Child child = start_keston({"-a", "x.ASM", "x.ASM"}, place.dir.path(), setup);
-    int status = 0;
-    ::waitpid(child.pid, &status, WUNTRACED);
-    EXPECT_TRUE(WIFSTOPPED(status));
-    // Meanwhile the result grows in a file of a fixed-length name beside the source.
-    std::set<std::string> names = place.names();
-    for (const std::string& name : IN_PLACE_NAMES) names.erase(name);
-    EXPECT_EQ(names.size(), 1u);
-    EXPECT_TRUE(names.size() == 1 && names.begin()->size() == 14 && names.begin()->starts_with(".keston-"));
+    EXPECT_TRUE(stopped(child));
+    // Meanwhile the result grows in a file of a fixed-length name beside the
+    // source, which comes first among the names.
+    const std::set<std::string> names = place.names();
+    EXPECT_EQ(names.size(), IN_PLACE_NAMES.size() + 1);
+    EXPECT_TRUE(names.begin()->size() == 14 && names.begin()->starts_with(".keston-")) << *names.begin();
     return child;
 }
 
@@ -159,7 +134,7 @@ TEST(Posix, InPlaceRunReplacesOnlyTheFileItRead) {
     EXPECT_EQ(read_file(dir / "x.ASM (deleted)"), "other\n");
 
     InPlaceDir place(numbered_lines(3000));
-    const Child child = start_stopped(place, 20000);
+    const Child child = start_stopped(place);
     write_file(place.dir / "new.asm", "new\n");
     std::filesystem::rename(place.dir / "new.asm", place.dir / "x.ASM");
     ::kill(child.pid, SIGCONT);
@@ -178,35 +153,35 @@ void block_sigint() {
 }
 
 // Whatever signal ends the run, the temporary file goes with it; only the
-// four interrupts print the message. A signal the caller blocked stays blocked.
+// four interrupts print their message, once. A signal that the caller blocked
+// stays blocked, and one ignored at start stays ignored.
 TEST(Posix, SignalsThatEndAnInPlaceRunLeaveNoTemporaryFile) {
     const struct {
         int signal;
-        void (*in_child)();
-    } cases[] = {{SIGINT, nullptr},  {SIGTERM, nullptr}, {SIGHUP, nullptr},   {SIGQUIT, nullptr},
-                 {SIGUSR1, nullptr}, {SIGALRM, nullptr}, {SIGXCPU, nullptr},  {SIGVTALRM, nullptr},
-                 {SIGPROF, nullptr}, {SIGUSR2, nullptr}, {SIGRTMIN, nullptr}, {SIGINT, block_sigint}};
+        ChildSetup setup = {};  // a start where the signal does not end the run
+    } cases[] = {
+        // clang-format off
+        {SIGINT}, {SIGTERM}, {SIGHUP}, {SIGQUIT}, {SIGUSR1}, {SIGALRM}, {SIGXCPU}, {SIGVTALRM}, {SIGPROF}, {SIGUSR2},
+        {SIGRTMIN}, {SIGINT, {.in_child = block_sigint}}, {SIGHUP, {.ignored = {SIGHUP}}}, {SIGINT, {.ignored = {SIGINT}}},
+        // clang-format on
+    };
     const std::string source = numbered_lines(3000);
     for (const auto& c : cases) {
         InPlaceDir place(source);
-        const Child child = start_stopped(place, 20000, c.in_child);
+        const Child child = start_stopped(place, c.setup);
         ::kill(child.pid, c.signal);
         ::kill(child.pid, SIGCONT);
         const RunResult run = finish(child);
-        const bool blocked = c.in_child != nullptr;
+        const bool ends = c.setup.in_child == nullptr && c.setup.ignored.empty();
         const bool interrupt = std::set<int>{SIGINT, SIGTERM, SIGHUP, SIGQUIT}.count(c.signal) == 1;
-        EXPECT_EQ(run.out, interrupt && !blocked ? fatal("Operation is interrupted by user") : "") << c.signal;
-        EXPECT_EQ(run.signal, blocked ? 0 : c.signal) << c.signal;
-        EXPECT_EQ(read_file(place.dir / "x.ASM"), blocked ? with_crlf(source) : source) << c.signal;
+        EXPECT_EQ(run.out, interrupt && ends ? fatal("Operation is interrupted by user") : "") << c.signal;
+        EXPECT_EQ(run.signal, ends ? c.signal : 0) << c.signal;
+        EXPECT_EQ(read_file(place.dir / "x.ASM"), ends ? source : with_crlf(source)) << c.signal;
         EXPECT_EQ(place.names(), IN_PLACE_NAMES) << c.signal;
     }
 }
 
 constexpr uid_t NOBODY = 65534;
-
-void become_nobody() {
-    if (::setgroups(0, nullptr) != 0 || ::setgid(NOBODY) != 0 || ::setuid(NOBODY) != 0) ::_exit(126);
-}
 
 // What a rewrite must keep, in one string: owner, group, mode, ACL and a user attribute.
 std::string settings(const std::filesystem::path& file) {
@@ -245,6 +220,9 @@ TEST(Posix, InPlaceRunKeepsOwnerModeAndAttributesOrIsRefused) {
     TempDir bin;  // a copy of keston that the other user may run wherever the build lies
     std::filesystem::permissions(bin.path(), static_cast<std::filesystem::perms>(0755));
     std::filesystem::copy_file(KESTON_BINARY, bin / "keston");
+    const auto as_nobody = [] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(NOBODY) != 0 || ::setuid(NOBODY) != 0) ::_exit(126);
+    };
     for (const auto& c : cases) {
         TempDir dir;
         std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
@@ -254,10 +232,8 @@ TEST(Posix, InPlaceRunKeepsOwnerModeAndAttributesOrIsRefused) {
         if (std::system(("cd '" + dir.path().string() + "' && " + c.setup).c_str()) != 0)
             GTEST_SKIP() << "cannot run here: " << c.setup;
         const std::string before = settings(dir / "x.asm");
-        ChildSetup setup;
-        setup.in_child = become_nobody;
-        const RunResult run =
-            finish(start_program({(bin / "keston").string(), "-a", "x.asm", "x.asm"}, dir.path(), setup));
+        const RunResult run = finish(
+            start_program({(bin / "keston").string(), "-a", "x.asm", "x.asm"}, dir.path(), {.in_child = as_nobody}));
         EXPECT_EQ(run.out, c.replaced ? "" : fatal("Output file creation failure")) << c.setup;
         EXPECT_EQ(run.exit_code, c.replaced ? 0 : 255) << c.setup;
         EXPECT_EQ(read_file(dir / "x.asm"), c.replaced ? "a\r\n" : "a ; x\n") << c.setup;

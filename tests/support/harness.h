@@ -62,8 +62,7 @@ inline std::vector<std::string> read_fault(const std::string& file, std::size_t 
             "KESTON_FAULT_OFFSET=" + std::to_string(offset), "KESTON_FAULT_ACTION=" + action};
 }
 
-const std::string BANNER =
-    "\n\rKESTON source text preprocessor.  Copyright (c) 2026 the keston developers  v2.0b\n\r";
+const std::string BANNER = "\n\rKESTON source text preprocessor.  Copyright (c) 2026 the keston developers  v2.0b\n\r";
 
 // "\n\r?KESTON-F-" text "\n\r": the form of every failure message.
 inline std::string fatal(const std::string& text) {
@@ -79,44 +78,31 @@ struct RunResult {
 
 struct Child {
     pid_t pid;
-    int stdout_fd;
-    int stderr_fd;
+    int stdout_fd, stderr_fd;
 };
 
-// The program under test: this build's keston or, when KESTON_WINDOWS_EXE names
-// a Windows build of it, that one run through wine, which takes the arguments
-// and the file names as UTF-8.
+// This build's keston or, when KESTON_WINDOWS_EXE names a Windows build of it,
+// that one under wine, which takes the arguments and file names as UTF-8.
 inline std::vector<std::string> keston_command() {
     if (const char* exe = std::getenv("KESTON_WINDOWS_EXE"))
         return {"env", "WINEDEBUG=-all", "LC_ALL=C.UTF-8", "wine", exe};
     return {KESTON_BINARY};
 }
 
-// keston-check, which is built beside keston.
-inline std::vector<std::string> check_command() {
-    std::vector<std::string> command = keston_command();
-    std::string& program = command.back();
-    program.replace(program.rfind("keston"), 6, "keston-check");
-    return command;
-}
-
-// How the child's process differs from the test's: descriptors closed before
-// keston starts, a limit on the size of the files it writes, signals it
-// inherits as ignored, variables added to its environment ("NAME=value"),
-// and anything else done in the child right before the program starts.
+// How the child differs from the test's process: descriptors closed, a file
+// size limit, signals ignored, variables ("NAME=value") and a last step of its own.
 struct ChildSetup {
-    std::vector<int> closed;
+    std::vector<int> closed = {};
     rlim_t file_size_limit = RLIM_INFINITY;
-    std::vector<int> ignored;
-    std::vector<std::string> environment;
+    std::vector<int> ignored = {};
+    std::vector<std::string> environment = {};
     void (*in_child)() = nullptr;
 };
 
 // Starts command (the program and its arguments) in dir.
 inline Child start_program(std::vector<std::string> command, const std::filesystem::path& dir,
                            const ChildSetup& setup = {}) {
-    int fds[2];
-    int err_fds[2];
+    int fds[2], err_fds[2];
     if (::pipe(fds) != 0 || ::pipe(err_fds) != 0) return {-1, -1, -1};
     std::vector<char*> argv;
     for (std::string& arg : command) argv.push_back(arg.data());
@@ -157,19 +143,16 @@ inline Child start_keston(std::vector<std::string> args, const std::filesystem::
     return start_program(std::move(command), dir, setup);
 }
 
-// Everything up to the end of the pipe, which is then closed.
-inline std::string read_all(int fd) {
-    std::string text;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, got);
-    ::close(fd);
-    return text;
-}
-
+// What the child wrote up to the end of its pipes, and how it ended.
 inline RunResult finish(const Child& child) {
-    RunResult result;
-    result.out = read_all(child.stdout_fd);
-    result.err = read_all(child.stderr_fd);
+    const auto read_all = [](int fd) {
+        std::string text;
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+        ::close(fd);
+        return text;
+    };
+    RunResult result{read_all(child.stdout_fd), read_all(child.stderr_fd)};
     int status = 0;
     ::waitpid(child.pid, &status, 0);
     if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
@@ -177,15 +160,22 @@ inline RunResult finish(const Child& child) {
     return result;
 }
 
+// Waits until the child stops, as a run meeting read_fault's "stop" does.
+inline bool stopped(const Child& child) {
+    int status = 0;
+    return ::waitpid(child.pid, &status, WUNTRACED) == child.pid && WIFSTOPPED(status);
+}
+
 inline RunResult run_keston(std::vector<std::string> args, const std::filesystem::path& dir,
                             const ChildSetup& setup = {}) {
     return finish(start_keston(std::move(args), dir, setup));
 }
 
-// keston-check in dir with args.
+// keston-check, which is built beside keston, in dir with args.
 inline RunResult run_check(std::vector<std::string> args, const std::filesystem::path& dir,
                            const ChildSetup& setup = {}) {
-    std::vector<std::string> command = check_command();
+    std::vector<std::string> command = keston_command();
+    command.back().replace(command.back().rfind("keston"), 6, "keston-check");
     command.insert(command.end(), args.begin(), args.end());
     return finish(start_program(std::move(command), dir, setup));
 }

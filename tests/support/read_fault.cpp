@@ -8,26 +8,20 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <string_view>
 
 namespace {
 
 using ReadFunction = ssize_t (*)(int, void*, size_t);
 
 bool is_fault_file(int fd, const char* suffix) {
-    char link[64];
     char path[4096];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t length = ::readlink(link, path, sizeof path - 1);
-    if (length < 0) return false;
-    const std::size_t suffix_length = std::strlen(suffix);
-    return static_cast<std::size_t>(length) >= suffix_length &&
-           std::memcmp(path + length - suffix_length, suffix, suffix_length) == 0;
+    const ssize_t length = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
+    return length > 0 && std::string_view(path, static_cast<std::size_t>(length)).ends_with(suffix);
 }
 
 }  // namespace

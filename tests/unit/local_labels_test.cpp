@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -83,19 +84,15 @@ TEST_F(LocalLabels, NameListKeepsItsLastByteFree) {
 // every leading part of it gets the number that a walk of the list gives.
 TEST_F(LocalLabels, EveryLeadingPartFindsTheFirstNameThatBeginsWithIt) {
     std::vector<std::string> stored;
-    const auto walk = [&](const std::string& name) {
-        for (std::size_t k = 0; k < stored.size(); ++k) {
-            if (stored[k].starts_with(name)) return k;
-        }
-        stored.push_back(name);
-        return stored.size() - 1;
-    };
     std::uint32_t length = 0;
     for (std::uint32_t i = 1; i <= 3800; ++i) {
         const std::string name = std::to_string(i * 2654435761u % 1000003);
         for (std::size_t size = name.size(); size > 0; --size) {
             const std::string part = name.substr(0, size);
-            ASSERT_EQ(lookup_local_label(part.c_str(), &length), walk(part)) << part;
+            const auto first = std::ranges::find_if(stored, [&](const std::string& s) { return s.starts_with(part); });
+            const auto walked = first - stored.begin();
+            if (first == stored.end()) stored.push_back(part);
+            ASSERT_EQ(lookup_local_label(part.c_str(), &length), walked) << part;
         }
     }
 }

@@ -13,8 +13,6 @@
 namespace keston {
 namespace {
 
-using test::TempDir;
-
 // Every line read_line delivers (stored bytes, NULs included) with the given chunk size.
 std::vector<std::string> read_all(const std::filesystem::path& file, std::uint32_t chunk) {
     g_input = open_input(file.c_str(), chunk);
@@ -49,26 +47,12 @@ TEST(ReadLine, SplitsAtLfAndDropsEveryCrWhateverTheChunkBoundaries) {
         {std::string(16000, '\n') + std::string(383, 'y') + "\r\nz\n", crossing}};
     // clang-format on
     for (const auto& c : cases) {
-        TempDir dir;
+        test::TempDir dir;
         test::write_file(dir / "in", c.input);
         for (const std::uint32_t chunk : {0u, 1u, 2u, 3u, 7u, TS_BLOCK}) {
             EXPECT_EQ(read_all(dir / "in", chunk), c.lines) << "chunk " << chunk << ", " << c.input.size() << " bytes";
         }
     }
-}
-
-TEST(WriteBytes, WritesWholeBlocksOnlyWhenMoreBytesArrive) {
-    TempDir dir;
-    const auto file = dir / "out";
-    const std::string data(40000, 'd');
-    TextStream* stream = open_output(file.c_str());
-    ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(write_bytes(stream, TS_BLOCK, data.data()), 0);
-    EXPECT_EQ(std::filesystem::file_size(file), 0u);  // a full buffer waits for more bytes
-    EXPECT_EQ(write_bytes(stream, 40000 - TS_BLOCK, data.data()), 0);
-    EXPECT_EQ(std::filesystem::file_size(file), 2 * TS_BLOCK);
-    close_stream(stream);
-    EXPECT_EQ(test::read_file(file), data);
 }
 
 }  // namespace
