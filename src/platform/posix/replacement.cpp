@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "platform/posix/descriptors.h"
+#include "platform/posix/file_identity.h"
 #include "platform/process.h"
 
 namespace keston::platform {
@@ -40,10 +41,6 @@ struct stat g_original;
 constexpr std::size_t ATTRIBUTE_SPACE = 65536;
 char g_attribute_names[ATTRIBUTE_SPACE];
 char g_attribute_value[ATTRIBUTE_SPACE];
-
-bool same_file(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
 
 // A name such as /dev/fd/3 on a deleted file resolves to a path that names
 // another file, or none: the real path must still reach the compared file.
@@ -96,8 +93,8 @@ bool copy_attributes(int fd) {
 // then the permission bits, and the attributes last, since an ACL sets the
 // group's bits itself.
 bool take_original_settings(int fd) {
-    return ::fchown(fd, g_original.st_uid, g_original.st_gid) == 0 &&
-           ::fchmod(fd, g_original.st_mode & 07777) == 0 && copy_attributes(fd);
+    return ::fchown(fd, g_original.st_uid, g_original.st_gid) == 0 && ::fchmod(fd, g_original.st_mode & 07777) == 0 &&
+           copy_attributes(fd);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #include "platform/standard_output.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/posix/file_identity.h"
 
 namespace keston::platform {
 
@@ -16,7 +17,7 @@ bool reaches_standard_output(const char* name) {
     struct stat file {};
     struct stat standard_output {};
     return ::stat(name, &file) == 0 && ::fstat(STDOUT_FILENO, &standard_output) == 0 &&
-           file.st_dev == standard_output.st_dev && file.st_ino == standard_output.st_ino;
+           same_file(file, standard_output);
 }
 
 }  // namespace keston::platform
