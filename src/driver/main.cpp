@@ -38,18 +38,27 @@ constexpr char INTERRUPT_MESSAGE[] = "\n\r?KESTON-F-Operation is interrupted by 
 bool g_in_place = false;
 
 // A descriptor on the original standard output when the destination is
-// standard output: the data goes there, and everything else that the run
-// prints goes to standard error, so that the data stream holds the result
-// alone. -1 otherwise.
+// named as standard output itself: the data goes there. -1 otherwise.
 int g_destination_fd = -1;
 
 void report_creation_failure() {
     report_failure("\n\r?KESTON-F-Output file creation failure\n\r");
 }
 
+// Whenever standard output reaches the destination's file, everything else
+// that the run prints goes to standard error, so that the file holds the
+// result alone. Only a name of standard output itself takes the data through
+// standard output as the caller set it up (truncated, or appended to); a file
+// named by its own path gets exactly the result, whatever standard output
+// made of it.
 void divert_messages_from_destination() {
     if ((g_switches & F_OUTPUT_NAMED) == 0 || !platform::reaches_standard_output(g_output_name)) return;
-    g_destination_fd = platform::divert_standard_output();
+    const int original = platform::divert_standard_output();
+    if (platform::names_standard_output(g_output_name)) {
+        g_destination_fd = original;
+    } else if (original >= 0) {
+        platform::close(original);
+    }
 }
 
 TextStream* open_destination() {
@@ -59,14 +68,17 @@ TextStream* open_destination() {
     return open_output(g_output_name);
 }
 
-// Nothing is created on disk before both names are known and the source is open.
 // A name is never empty: the command line refuses an empty argument.
-int open_files() {
+int open_source() {
     if ((g_switches & F_INPUT_NAMED) == 0) {
         std::printf("\n\r?KESTON-F-Input file name is not specified\n\r");
         return 1;
     }
     verbose_printf("\r\nInput file name : %s", g_input_name);
+    if ((g_switches & F_OUTPUT_NAMED) != 0 && platform::same_pipe(g_input_name, g_output_name)) {
+        report_creation_failure();
+        return 1;
+    }
     g_input = open_input(g_input_name, (g_switches & F_WHOLE_FILE) != 0 ? 0 : TS_BLOCK);
     if (g_input == nullptr) {
         std::printf("\n\r?KESTON-F-Input file open failure\n\r");
@@ -77,6 +89,10 @@ int open_files() {
         return 1;
     }
     verbose_printf("\r\nOutput file name: %s", g_output_name);
+    return 0;
+}
+
+int create_destination() {
     g_output = open_destination();
     if (g_output == nullptr) {
         report_creation_failure();
@@ -85,7 +101,9 @@ int open_files() {
     return 0;
 }
 
-// Everything before the line loop; 0 when the loop may run.
+// Everything before the line loop; 0 when the loop may run. Nothing is
+// created on disk before both names are known, the source is open and the
+// switch values are good.
 int prepare_run(int argc, const char* const* argv) {
     if (parse_command_line(argc, argv) != 0) return 1;
     if ((g_switches & F_HELP) != 0) {
@@ -94,18 +112,18 @@ int prepare_run(int argc, const char* const* argv) {
     }
     divert_messages_from_destination();
     verbose_printf("%s", HELP_BANNER);
-    if (open_files() != 0) return 1;
+    if (open_source() != 0) return 1;
     set_tab_widths();
-    return set_label_prefix(g_label_prefix);
+    if (set_label_prefix(g_label_prefix) != 0) return 1;
+    return create_destination();
 }
 
-// Closes an open stream (its buffered rest written first) and clears the
-// pointer to it; the close's result.
-std::int32_t release(TextStream*& stream) {
-    if (stream == nullptr) return 0;
-    const std::int32_t result = close_stream(stream);
+// Closes an open stream (its buffered rest written first, a failure
+// reported) and clears the pointer to it.
+void release(TextStream*& stream) {
+    if (stream == nullptr) return;
+    close_stream(stream);
     stream = nullptr;
-    return result;
 }
 
 // Releases whichever stream is open; a write stream's buffered rest is written
@@ -119,8 +137,8 @@ void release_streams() {
 // The source is replaced only by a result that is complete (no failure
 // reported, every byte written and the file closed and on the disk) and only
 // while its name still reaches the file that was read.
-void replace_source(bool output_closed) {
-    if (!output_closed || platform::complete_replacement() != 0) {
+void replace_source() {
+    if (platform::complete_replacement() != 0) {
         report_write_error();
         return;
     }
@@ -142,8 +160,8 @@ void replace_source(bool output_closed) {
 // everywhere.
 void finish_run() {
     release(g_input);
-    const bool output_closed = release(g_output) == 0;
-    if (g_in_place && !g_failure_reported) replace_source(output_closed);
+    release(g_output);
+    if (g_in_place && !g_failure_reported) replace_source();
 }
 
 }  // namespace
@@ -162,8 +180,10 @@ int main(int argc, char** argv) {
         finish_run();
         verbose_printf("\n");
         exit_status = 0;
-        platform::remove_interrupt_handler();
     }
+    // The handler goes only after a run, and only once the result that did
+    // not replace its source has gone too.
     release_streams();
+    if (exit_status == 0) platform::remove_interrupt_handler();
     std::exit(exit_status);
 }

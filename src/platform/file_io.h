@@ -32,4 +32,8 @@ int close(int fd);
 // must be used as written: no default extension.
 bool is_device_name(const char* name);
 
+// True when both names reach one FIFO or pipe, which a run could only wait
+// on forever. Neither is opened: opening a FIFO without a writer waits too.
+bool same_pipe(const char* first, const char* second);
+
 }  // namespace keston::platform

@@ -13,4 +13,9 @@ int divert_standard_output();
 // (/dev/stdout, /dev/fd/1, or that file's own name).
 bool reaches_standard_output(const char* name);
 
+// True when name stands for standard output itself (/dev/stdout, /dev/fd/1)
+// rather than for a file: writing to it keeps what the caller made of
+// standard output, truncated or appended to.
+bool names_standard_output(const char* name);
+
 }  // namespace keston::platform

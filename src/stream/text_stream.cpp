@@ -36,16 +36,16 @@ void init_stream(TextStream* stream, int fd, std::uint32_t capacity, std::uint32
 // a read of a regular file does not break, takes effect soon.
 constexpr std::uint32_t LOAD_PIECE = 16u << 20;
 
-// Reads until the file is in or the system has no more, and closes it. A
-// read that fails leaves the descriptor open instead: the line reader then
-// reads on from there when it comes to the end of what was loaded, and
-// reports the failure in its place in the text.
+// Reads until the file is in or the system has no more, and closes it. After
+// a read that failed the stream is marked, and the line reader reports the
+// failure in its place in the text, where the loaded bytes end: a later read
+// that succeeds would not make the text whole.
 void load_whole(TextStream* stream) {
     while (stream->end < stream->data() + stream->capacity) {
         const auto rest = static_cast<std::uint32_t>(stream->data() + stream->capacity - stream->end);
         const std::int32_t got = platform::read_bytes(stream->fd, stream->end, std::min(rest, LOAD_PIECE));
-        if (got < 0) return;
-        if (got == 0) break;
+        if (got < 0) stream->mode |= TS_LOAD_FAILED;
+        if (got <= 0) break;
         stream->end += got;
     }
     platform::close(stream->fd);
@@ -68,16 +68,18 @@ TextStream* open_whole_file(int fd) {
     return stream;
 }
 
+std::int32_t report_read_error() {
+    report_failure("\n\r?KESTON-F-Input file read error\n\r");
+    return TS_READ_FAILED;
+}
+
 // 1 when bytes were loaded, 0 at the end of the input, TS_READ_FAILED after
 // the message of a read that failed.
 std::int32_t refill(TextStream* stream) {
     stream->cursor = stream->end = stream->data();
-    if (stream->fd == 0) return 0;
+    if (stream->fd == 0) return (stream->mode & TS_LOAD_FAILED) != 0 ? report_read_error() : 0;
     const std::int32_t got = platform::read_bytes(stream->fd, stream->data(), stream->capacity);
-    if (got < 0) {
-        report_failure("\n\r?KESTON-F-Input file read error\n\r");
-        return TS_READ_FAILED;
-    }
+    if (got < 0) return report_read_error();
     stream->end += got;
     return got == 0 ? 0 : 1;
 }
@@ -229,12 +231,20 @@ std::int32_t write_through_blocks(TextStream* stream, std::uint32_t count, const
     return 0;
 }
 
+namespace {
+
+std::int32_t report_flush_error() {
+    report_failure("\n\r?KESTON-I-Write file error while flushing data\n\r");
+    return TS_ERR_WRITE;
+}
+
+}  // namespace
+
 std::int32_t flush_stream(TextStream* stream) {
     if ((stream->mode & TS_WRITE) == 0 || stream->cursor == stream->data()) return 0;
     const std::uint32_t length = static_cast<std::uint32_t>(stream->cursor - stream->data());
     if (platform::write_bytes(stream->fd, stream->data(), length) != static_cast<std::int32_t>(length)) {
-        report_failure("\n\r?KESTON-I-Write file error while flushing data\n\r");
-        return TS_ERR_WRITE;
+        return report_flush_error();
     }
     stream->cursor = stream->data();
     return 0;
@@ -243,8 +253,9 @@ std::int32_t flush_stream(TextStream* stream) {
 std::int32_t close_stream(TextStream* stream) {
     std::int32_t result = 0;
     if (stream->fd != 0) {
-        if ((stream->mode & TS_WRITE) != 0) result = flush_stream(stream);
-        if (platform::close(stream->fd) != 0) result = TS_ERR_WRITE;
+        const bool writes = (stream->mode & TS_WRITE) != 0;
+        if (writes) result = flush_stream(stream);
+        if (platform::close(stream->fd) != 0 && writes && result == 0) result = report_flush_error();
     }
     std::free(stream);
     return result;

@@ -9,6 +9,9 @@ namespace keston {
 
 constexpr std::uint32_t TS_BLOCK = 16384;  // chunk size of reads, block size of writes
 constexpr std::uint32_t TS_WRITE = 1;      // mode bit of a write stream
+// Mode bit of a whole-file read stream whose loading met a failed read: the
+// reader reports the failure where the loaded bytes end.
+constexpr std::uint32_t TS_LOAD_FAILED = 2;
 constexpr std::int32_t TS_ERR_WRITE = static_cast<std::int32_t>(0xFF000100u);
 
 // The result of read_line after a read that failed, with its message.
@@ -75,7 +78,9 @@ inline std::int32_t write_bytes(TextStream* stream, std::uint32_t count, const c
 std::int32_t flush_stream(TextStream* stream);
 
 // Flushes a write stream, closes the descriptor and frees the block. 0, or
-// TS_ERR_WRITE when the flush (after its message) or the close failed.
+// TS_ERR_WRITE after the flush's message when the flush or the close of a
+// write stream failed (a file system may report a failed write only at the
+// close); the message goes out once.
 std::int32_t close_stream(TextStream* stream);
 
 }  // namespace keston

@@ -47,7 +47,7 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("1:11", "-a cuts the quoted string 'a;b'", "quoted-text") +
          warn("2:9", "-c cuts the quoted string \"a;b//c\"", "quoted-text") +
          warn("3:7", "-a and -c cut the quoted string 'x//y;z'", "quoted-text"), 1},
-        {"ok equ <a>\ndbg equ <;!>>\n", {"-a", "in.asm"}, warn("2:10", "-a cuts the text literal <;!>>", "text-literal"), 1},
+        {"ok equ <a>\ndbg equ <;!>>\n", {"/a", "in.asm"}, warn("2:10", "-a cuts the text literal <;!>>", "text-literal"), 1},
         {"p:\n db \"a//b\",@@1,'c'\n@@~2:\n", {"-c", "-l@@", "in.asm"},  // -c drops @@1 before -l numbers it
          warn("2:7", "-c cuts the quoted string \"a//b\"", "quoted-text") +
          warn("3:1", "-l@@ makes @@~2 the invalid name ~2_0000", "invalid-name"), 1},
@@ -65,10 +65,12 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
         {"foo:\n db <@@x>\n", {"-l@@", "in.asm"},
          warn("2:6", "-l@@ leaves @@x undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
         {cut_lines, {"-a", "in.asm"}, cut_reports, 1},
-        {"p:\n jmp @@x\n@@xy: jmp @@x\nq:\n jmp @@xy\n jmp @@x\n", {"-l@@", "in.asm"},
+        {"p:\n jmp @@x\n@@xy: jmp @@x\n@@xy: nop\nq:\n jmp @@xy\n jmp @@x\n@@a$?@_: jmp @@a$?@_-1\n jmp @@b$?@_-1\n",
+         {"-l@@", "in.asm"},
          warn("2:6", "-l@@ leaves @@x undefined here: the scope from line 1 does not define it", "undefined-name") +
-         warn("5:6", "-l@@ leaves @@xy undefined here: it is defined in the previous scope, at line 3", "scope-split") +
-         warn("6:6", "-l@@ leaves @@x undefined here: the scope from line 4 does not define it", "undefined-name"), 1},
+         warn("6:6", "-l@@ leaves @@xy undefined here: it is defined in the previous scope, at line 3", "scope-split") +
+         warn("7:6", "-l@@ leaves @@x undefined here: the scope from line 5 does not define it", "undefined-name") +
+         warn("9:6", "-l@@ leaves @@b$?@_ undefined here: the scope from line 5 does not define it", "undefined-name"), 1},
         {"t db 1,\n\nu db 2, ; more\n\n\nv db 3\n,\n\nw db 4,\n\n; no code joins\n", {"-e", "in.asm"},
          warn("2:1", "-e drops this empty line, which ends the list that line 1 continues with a comma", "dropped-line") +
          warn("4:1", "-e drops this empty line, which ends the list that line 3 continues with a comma", "dropped-line") +

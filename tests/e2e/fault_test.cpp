@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "support/harness.h"
 
@@ -27,7 +28,7 @@ TEST(Posix, FailedReadIsReportedAndEndsTheRun) {
     const std::string failed_line = std::to_string(std::count(before.begin(), before.end(), '\n') + 1);
     TempDir dir;
     write_file(dir / "in.asm", source);
-    const ChildSetup setup{.environment = read_fault("in.asm", FAILS_AT, "fail")};
+    const ChildSetup setup{.environment = io_fault("in.asm", "fail", FAILS_AT)};
     for (const char* mode : {"-q", "-f"}) {
         const RunResult result = run_keston({mode, "in.asm", "out.asm"}, dir.path(), setup);
         EXPECT_EQ(result.out, fatal("Input file read error")) << mode;
@@ -38,6 +39,29 @@ TEST(Posix, FailedReadIsReportedAndEndsTheRun) {
     EXPECT_EQ(check.exit_code, 2);
     EXPECT_EQ(check.err, fatal("Input file read error") + "in.asm:" + failed_line +
                              ": error: read error; the rest is not checked\n");
+}
+
+// A file system that reports a failed write only when the file is closed
+// (NFS, FUSE) gets the flush's message like any failed write.
+TEST(Posix, FailedCloseOfTheDestinationIsReported) {
+    TempDir dir;
+    write_file(dir / "in.asm", "a\n");
+    const RunResult result =
+        run_keston({"in.asm", "out.asm"}, dir.path(), {.environment = io_fault("out.asm", "close")});
+    EXPECT_EQ(result.out, "\n\r?KESTON-I-Write file error while flushing data\n\r");
+    EXPECT_EQ(result.exit_code, 0);
+}
+
+// One pipe as source and destination could only wait forever, on its own
+// writer or on a writer that never comes: refused before either is opened.
+TEST(Posix, OnePipeAsSourceAndDestinationIsRefused) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "f.asm").c_str(), 0600), 0);
+    for (const char* script : {"echo x | timeout 10 \"$0\" /dev/stdin /dev/stdin", "timeout 10 \"$0\" f.asm ./f.asm"}) {
+        const RunResult result = finish(start_program({"sh", "-c", script, KESTON_BINARY}, dir.path()));
+        EXPECT_EQ(result.out, fatal("Output file creation failure")) << script;
+        EXPECT_EQ(result.exit_code, 255) << script;
+    }
 }
 
 // With -f the source's descriptor is free again when the destination is opened.
@@ -70,7 +94,7 @@ TEST(Posix, InterruptedRunWritesWholeBlocksOnly) {
     TempDir dir;
     write_file(dir / "in.asm", source);
     const Child child =
-        start_keston({"in.asm", "out.asm"}, dir.path(), {.environment = read_fault("in.asm", 40000, "stop")});
+        start_keston({"in.asm", "out.asm"}, dir.path(), {.environment = io_fault("in.asm", "stop", 40000)});
     ASSERT_TRUE(stopped(child));
     ::kill(child.pid, SIGINT);
     ::kill(child.pid, SIGCONT);

@@ -2,8 +2,11 @@
 // whole result or not at all, keeps what its owner set on it, and no
 // temporary file outlives the run, whatever ends it.
 
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
@@ -42,7 +45,8 @@ const std::set<std::string> IN_PLACE_NAMES = {"d", "hard.asm", "link.asm", "x.AS
 TEST(Posix, InPlaceRunReplacesTheWholeFileOrNothing) {
     std::string names = "p:\n";
     for (int i = 0; i < 1024; ++i) names += " @@" + std::to_string(1000000000 + i) + std::string(22, 'n') + "\n";
-    const std::vector<std::string> read_fails = read_fault("x.ASM", 20000, "fail");
+    const std::string flush_error = "\n\r?KESTON-I-Write file error while flushing data\n\r";
+    const std::vector<std::string> close_fails = io_fault(".keston-", "close");
     const struct {
         std::string source;
         std::vector<std::string> args;
@@ -60,9 +64,11 @@ TEST(Posix, InPlaceRunReplacesTheWholeFileOrNothing) {
         {names, {"-l@@", "-f", "x.ASM", "link.asm"}, {}, fatal("Local label name array oveflow at line 1025")},
         // 37,390 bytes: the limit cuts the second block short and no third follows
         {numbered_lines(3500), {"x.ASM", "hard.asm"}, {.file_size_limit = 20000}, fatal("Output file write error")},
-        {numbered_lines(5), {"-f", "hard.asm", "x"}, {.file_size_limit = 10}, "\n\r?KESTON-I-Write file error while flushing data\n\r"},
-        {numbered_lines(3000), {"x.ASM", "x.ASM"}, {.environment = read_fails}, fatal("Input file read error")},
-        {numbered_lines(3000), {"-f", "x.ASM", "link.asm"}, {.environment = read_fails}, fatal("Input file read error")},
+        {numbered_lines(5), {"-f", "hard.asm", "x"}, {.file_size_limit = 10, .environment = close_fails}, flush_error},
+        {numbered_lines(5), {"x.ASM", "x.ASM"}, {.environment = close_fails}, flush_error},
+        {numbered_lines(3000), {"x.ASM", "x.ASM"}, {.environment = io_fault("x.ASM", "fail", 20000)}, fatal("Input file read error")},
+        {numbered_lines(3000), {"-f", "x.ASM", "link.asm"}, {.environment = io_fault("x.ASM", "fail-once", 20000)},
+         fatal("Input file read error")},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -110,7 +116,7 @@ TEST(InPlace, InterruptedRunLeavesTheSourceAsItWas) {
 // Starts an in-place run that stops itself when it comes to byte 20,000 of
 // x.ASM, and waits until it has.
 Child start_stopped(const InPlaceDir& place, ChildSetup setup = {}) {
-    setup.environment = read_fault("x.ASM", 20000, "stop");
+    setup.environment = io_fault("x.ASM", "stop", 20000);
     const Child child = start_keston({"-a", "x.ASM", "x.ASM"}, place.dir.path(), setup);
     EXPECT_TRUE(stopped(child));
     // Meanwhile the result grows in a file of a fixed-length name beside the
@@ -133,16 +139,22 @@ TEST(Posix, InPlaceRunReplacesOnlyTheFileItRead) {
     EXPECT_EQ(deleted.exit_code, 255);
     EXPECT_EQ(read_file(dir / "x.ASM (deleted)"), "other\n");
 
-    InPlaceDir place(numbered_lines(3000));
-    const Child child = start_stopped(place);
-    write_file(place.dir / "new.asm", "new\n");
-    std::filesystem::rename(place.dir / "new.asm", place.dir / "x.ASM");
-    ::kill(child.pid, SIGCONT);
-    const RunResult swapped = finish(child);
-    EXPECT_EQ(swapped.out, fatal("Output file creation failure"));
-    EXPECT_EQ(swapped.exit_code, 0);
-    EXPECT_EQ(read_file(place.dir / "x.ASM"), "new\n");
-    EXPECT_EQ(place.names(), IN_PLACE_NAMES);
+    // The file replaced by another one, or removed, while the run goes on.
+    for (const bool replaced : {true, false}) {
+        InPlaceDir place(numbered_lines(3000));
+        const Child child = start_stopped(place);
+        write_file(place.dir / "new.asm", "new\n");
+        if (replaced) std::filesystem::rename(place.dir / "new.asm", place.dir / "x.ASM");
+        if (!replaced) std::filesystem::remove(place.dir / "x.ASM");
+        ::kill(child.pid, SIGCONT);
+        const RunResult run = finish(child);
+        EXPECT_EQ(run.out, fatal("Output file creation failure")) << replaced;
+        EXPECT_EQ(run.exit_code, 0) << replaced;
+        EXPECT_EQ(read_file(place.dir / (replaced ? "x.ASM" : "new.asm")), "new\n") << replaced;
+        std::set<std::string> names = IN_PLACE_NAMES;
+        if (!replaced) names.insert("new.asm"), names.erase("x.ASM");
+        EXPECT_EQ(place.names(), names) << replaced;
+    }
 }
 
 void block_sigint() {
@@ -181,14 +193,36 @@ TEST(Posix, SignalsThatEndAnInPlaceRunLeaveNoTemporaryFile) {
     }
 }
 
+// A run that failed keeps its handlers until its temporary file is gone: here
+// a signal comes right before the file is removed.
+TEST(Posix, SignalAfterAFailedRunLeavesNoTemporaryFile) {
+    const std::string source = "a\n" + std::string(1023, 'x') + "\n";
+    InPlaceDir place(source);
+    const Child child =
+        start_keston({"x.ASM", "x.ASM"}, place.dir.path(), {.environment = io_fault(".keston-", "stop-unlink")});
+    ASSERT_TRUE(stopped(child));
+    ::kill(child.pid, SIGTERM);
+    ::kill(child.pid, SIGCONT);
+    const RunResult run = finish(child);
+    EXPECT_EQ(run.out, fatal("Line 2 in input source file is too long") + fatal("Operation is interrupted by user"));
+    EXPECT_EQ(run.signal, SIGTERM);
+    EXPECT_EQ(read_file(place.dir / "x.ASM"), source);
+    EXPECT_EQ(place.names(), IN_PLACE_NAMES);
+}
+
 constexpr uid_t NOBODY = 65534;
 
-// What a rewrite must keep, in one string: owner, group, mode, ACL and a user attribute.
+// What a rewrite must keep, in one string: owner, group, mode, file flags,
+// ACL and a user attribute.
 std::string settings(const std::filesystem::path& file) {
     struct stat status {};
     ::stat(file.c_str(), &status);
+    int flags = 0;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    ::ioctl(fd, FS_IOC_GETFLAGS, &flags);
+    ::close(fd);
     std::string text = std::to_string(status.st_uid) + ":" + std::to_string(status.st_gid) + " " +
-                       std::to_string(status.st_mode & 07777);
+                       std::to_string(status.st_mode & 07777) + " " + std::to_string(flags);
     for (const char* name : {"system.posix_acl_access", "user.note"}) {
         char value[256];
         const ssize_t size = ::getxattr(file.c_str(), name, value, sizeof value);
@@ -198,10 +232,12 @@ std::string settings(const std::filesystem::path& file) {
 }
 
 // Run by another user, a rewrite in place is refused where that user may
-// not write the file or the replacement could not keep its owner, group or
-// attributes, as a separate destination would be; otherwise it keeps them
-// all. An ACL's mask stands in the group's permission bits, so only the ACL
-// itself keeps the group's rights as they were.
+// not write the file, the replacement could not keep its owner, group,
+// attributes or flags, or the directory would not let the temporary file be
+// removed again, as a separate destination would be; otherwise it keeps them
+// all, and never more: nothing that a new file takes from its directory (a
+// default ACL, flags) stays. An ACL's mask stands in the group's permission
+// bits, so only the ACL itself keeps the group's rights as they were.
 TEST(Posix, InPlaceRunKeepsOwnerModeAndAttributesOrIsRefused) {
     if (::geteuid() != 0) GTEST_SKIP() << "only root can run keston as another user here";
     const struct {
@@ -210,18 +246,26 @@ TEST(Posix, InPlaceRunKeepsOwnerModeAndAttributesOrIsRefused) {
         unsigned mode;
         const char* setup;  // run on the file first
         bool replaced;
+        bool by_owner = false;  // run by root, the owner, instead of by nobody
     } cases[] = {
         {0, 0, 0644, "true", false},            // readable but not writable
         {NOBODY, NOBODY, 0444, "true", false},  // the user's own, read-only
         {0, NOBODY, 0664, "true", false},       // writable through the group, but the owner cannot be kept
         {NOBODY, NOBODY, 02750, "setfacl -m u:root:rw x.asm && setfattr -n user.note -v kept x.asm", true},
-        {NOBODY, NOBODY, 0750, "setcap cap_net_raw+ep x.asm", false},  // an attribute the user cannot set
+        {NOBODY, NOBODY, 0750, "setcap cap_net_raw+ep x.asm", false},    // an attribute the user cannot set
+        {NOBODY, NOBODY, 0640, "chattr +A x.asm && chattr +d .", true},  // d comes to every new file here
+        {NOBODY, NOBODY, 0640, "chattr +a .", false},                    // nothing can be removed here
+        {0, 0, 0640, "setfacl -d -m u:nobody:rwx .", true, true},
+        {0, 0, 0660, "setfacl -d -m u:nobody:rwx . && setfacl -m u:daemon:r x.asm", true, true},
     };
     TempDir bin;  // a copy of keston that the other user may run wherever the build lies
     std::filesystem::permissions(bin.path(), static_cast<std::filesystem::perms>(0755));
     std::filesystem::copy_file(KESTON_BINARY, bin / "keston");
     const auto as_nobody = [] {
         if (::setgroups(0, nullptr) != 0 || ::setgid(NOBODY) != 0 || ::setuid(NOBODY) != 0) ::_exit(126);
+    };
+    const auto readable_by_nobody = [&](const TempDir& dir) {
+        return finish(start_program({"cat", "x.asm"}, dir.path(), {.in_child = as_nobody})).exit_code == 0;
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -232,12 +276,15 @@ TEST(Posix, InPlaceRunKeepsOwnerModeAndAttributesOrIsRefused) {
         if (std::system(("cd '" + dir.path().string() + "' && " + c.setup).c_str()) != 0)
             GTEST_SKIP() << "cannot run here: " << c.setup;
         const std::string before = settings(dir / "x.asm");
-        const RunResult run = finish(
-            start_program({(bin / "keston").string(), "-a", "x.asm", "x.asm"}, dir.path(), {.in_child = as_nobody}));
+        const bool readable = readable_by_nobody(dir);
+        const RunResult run = finish(start_program({(bin / "keston").string(), "-a", "x.asm", "x.asm"}, dir.path(),
+                                                   {.in_child = c.by_owner ? nullptr : +as_nobody}));
+        std::system(("chattr -a '" + dir.path().string() + "'").c_str());
         EXPECT_EQ(run.out, c.replaced ? "" : fatal("Output file creation failure")) << c.setup;
         EXPECT_EQ(run.exit_code, c.replaced ? 0 : 255) << c.setup;
         EXPECT_EQ(read_file(dir / "x.asm"), c.replaced ? "a\r\n" : "a ; x\n") << c.setup;
         EXPECT_EQ(settings(dir / "x.asm"), before) << c.setup;
+        EXPECT_EQ(readable_by_nobody(dir), readable) << c.setup;
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << c.setup;
     }
 }

@@ -36,6 +36,7 @@ TEST(Run, LinesComeOutWithCrLfThroughTheChosenChain) {
          fatal("Line 3 is too long after tab conversion")},
         {{}, "a\nb\n" + std::string(1023, 'x') + "\nc\n", "a\r\nb\r\n", fatal("Line 3 in input source file is too long")},
         {{"-l@@"}, "p:\n @@" + std::string(33, 'n') + "\n", "p:\r\n", fatal("Local label name is too long in line 2")},
+        {{"-l@@"}, "p:\n@@a$?@_: jmp @@a$?@_-1\n", "p:\r\na$?@__0000: jmp a$?@__0000-1\r\n"},
         {{"-#"}, "x\n", "x\r\n", BANNER + "\r\nInput file name : in.asm\r\nOutput file name: out.asm\n"}};
     // clang-format on
     for (const auto& c : cases) {
@@ -105,6 +106,31 @@ TEST(Posix, DeviceNamesAreTakenAsWrittenAndWriteFailuresReportedOnce) {
     }
     EXPECT_EQ(read_file(dir / "out.ASM"), "");
     EXPECT_EQ(static_cast<int>(std::filesystem::status(dir / "out.ASM").permissions()), 0600);  // a new file
+}
+
+// A destination named by its own path holds exactly the result, whatever
+// standard output made of the file; a name of standard output itself takes it
+// as the shell set it up. Either way the messages go to standard error.
+TEST(Posix, StandardOutputOnTheDestinationLeavesItTheResult) {
+    const struct {
+        const char* script;
+        std::string destination;
+    } cases[] = {{"exec \"$0\" -# in.asm out.asm 1<>out.asm", "a\r\n"},
+                 {"exec \"$0\" -# in.asm out.asm >>out.asm", "a\r\n"},
+                 {"exec \"$0\" -# in.asm /dev/stdout >>out.asm", "old old old\na\r\n"},
+                 {"exec \"$0\" -# in.asm /dev/fd/1 >out.asm", "a\r\n"}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        write_file(dir / "in.asm", "a\n");
+        write_file(dir / "out.asm", "old old old\n");
+        const RunResult result = finish(start_program({"sh", "-c", c.script, KESTON_BINARY}, dir.path()));
+        const std::string name = std::string(c.script).substr(std::string(c.script).find("in.asm") + 7);
+        EXPECT_EQ(result.err,
+                  BANNER + "\r\nInput file name : in.asm\r\nOutput file name: " + name.substr(0, name.find(' ')) + "\n")
+            << c.script;
+        EXPECT_EQ(result.exit_code, 0) << c.script;
+        EXPECT_EQ(read_file(dir / "out.asm"), c.destination) << c.script;
+    }
 }
 
 }  // namespace

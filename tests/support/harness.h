@@ -54,11 +54,10 @@ inline std::string with_crlf(std::string text) {
     return text;
 }
 
-// The environment of a run whose reads of the file named (the end of its path)
-// get no byte at or past offset: there they fail ("fail"), or the process
-// stops itself once ("stop").
-inline std::vector<std::string> read_fault(const std::string& file, std::size_t offset, const std::string& action) {
-    return {std::string("LD_PRELOAD=") + KESTON_READ_FAULT_LIBRARY, "KESTON_FAULT_FILE=/" + file,
+// The environment of a run that meets a fault of the system (io_fault.cpp) on
+// the file whose path holds file: at offset for the read actions.
+inline std::vector<std::string> io_fault(const std::string& file, const std::string& action, std::size_t offset = 0) {
+    return {std::string("LD_PRELOAD=") + KESTON_IO_FAULT_LIBRARY, "KESTON_FAULT_FILE=/" + file,
             "KESTON_FAULT_OFFSET=" + std::to_string(offset), "KESTON_FAULT_ACTION=" + action};
 }
 
@@ -160,7 +159,7 @@ inline RunResult finish(const Child& child) {
     return result;
 }
 
-// Waits until the child stops, as a run meeting read_fault's "stop" does.
+// Waits until the child stops, as a run meeting io_fault's "stop" does.
 inline bool stopped(const Child& child) {
     int status = 0;
     return ::waitpid(child.pid, &status, WUNTRACED) == child.pid && WIFSTOPPED(status);

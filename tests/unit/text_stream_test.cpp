@@ -34,6 +34,14 @@ TEST(ReadLine, SplitsAtLfAndDropsEveryCrWhateverTheChunkBoundaries) {
     // 16,000 empty lines, then a line whose CR ends the first 16 KiB chunk and whose LF starts the next.
     std::vector<std::string> crossing(16000, "");
     crossing.insert(crossing.end(), {std::string(383, 'y'), "z"});
+    // A full first chunk, then a short last one that ends in a bare CR where
+    // the first chunk held an LF.
+    std::vector<std::string> short_end(16, x1022);
+    short_end.insert(short_end.begin(), "abc");
+    short_end.insert(short_end.end(), {std::string(11, 'y'), "ab"});
+    std::string short_end_text = "abc\n";
+    for (int i = 0; i < 16; ++i) short_end_text += x1022 + "\n";
+    short_end_text += std::string(11, 'y') + "\nab\r";
     // clang-format off
     const struct {
         std::string input;
@@ -44,7 +52,7 @@ TEST(ReadLine, SplitsAtLfAndDropsEveryCrWhateverTheChunkBoundaries) {
         {"\x80\xff\n", {"\x80\xff"}}, {x1022 + "\n" + x1022, {x1022, x1022}}, {x1022 + "\r\r\n", {x1022}},
         {"ok\n" + x1022 + "x\nnever\n", {"ok"}},  // 1023 bytes: too long, and reading stops
         {"ok\n" + x1022 + std::string(1, '\0'), {"ok"}}, {"A\nB\r", {"A", "B"}},
-        {std::string(16000, '\n') + std::string(383, 'y') + "\r\nz\n", crossing}};
+        {std::string(16000, '\n') + std::string(383, 'y') + "\r\nz\n", crossing}, {short_end_text, short_end}};
     // clang-format on
     for (const auto& c : cases) {
         test::TempDir dir;

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/posix/descriptors.h"
+#include "platform/posix/file_identity.h"
 
 namespace keston::platform {
 
@@ -65,6 +66,12 @@ int close(int fd) {
 bool is_device_name(const char* name) {
     constexpr char DEVICES[] = "/dev/";
     return std::strncmp(name, DEVICES, sizeof DEVICES - 1) == 0;
+}
+
+bool same_pipe(const char* first, const char* second) {
+    struct stat a {};
+    struct stat b {};
+    return ::stat(first, &a) == 0 && ::stat(second, &b) == 0 && S_ISFIFO(a.st_mode) && same_file(a, b);
 }
 
 }  // namespace keston::platform

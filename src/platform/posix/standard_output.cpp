@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <initializer_list>
+
 #include "platform/posix/file_identity.h"
 
 namespace keston::platform {
@@ -18,6 +21,13 @@ bool reaches_standard_output(const char* name) {
     struct stat standard_output {};
     return ::stat(name, &file) == 0 && ::fstat(STDOUT_FILENO, &standard_output) == 0 &&
            same_file(file, standard_output);
+}
+
+bool names_standard_output(const char* name) {
+    for (const char* own_name : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+        if (std::strcmp(name, own_name) == 0) return true;
+    }
+    return false;
 }
 
 }  // namespace keston::platform

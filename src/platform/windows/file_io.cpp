@@ -46,4 +46,9 @@ bool is_device_name(const char*) {
     return false;
 }
 
+// Windows names no pipe that a run could open from both ends.
+bool same_pipe(const char*, const char*) {
+    return false;
+}
+
 }  // namespace keston::platform
