@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <cstdint>
+
 #include "platform/windows/descriptors.h"
 
 namespace keston::platform {
@@ -33,8 +35,12 @@ std::int32_t write_bytes(int fd, const char* buffer, std::uint32_t count) {
     return static_cast<std::int32_t>(done);
 }
 
+// The 64-bit seek: _lseek's long has 32 bits on Windows, where a size past
+// 4 GiB would come back as its low part.
 std::int32_t seek(int fd, std::int32_t offset, int origin) {
-    return ::_lseek(fd, offset, origin == SEEK_FROM_END ? SEEK_END : SEEK_SET);
+    const std::int64_t position = ::_lseeki64(fd, offset, origin == SEEK_FROM_END ? SEEK_END : SEEK_SET);
+    if (position < 0 || position > INT32_MAX) return -1;
+    return static_cast<std::int32_t>(position);
 }
 
 int close(int fd) {
