@@ -107,6 +107,27 @@ TEST(InPlace, InterruptedRunLeavesTheSourceAsItWas) {
     EXPECT_GT(interrupted_rounds, 0);
 }
 
+// Also run against the Windows build: a rewrite through a symbolic link
+// replaces the file the link leads to and leaves the link, one on a full path
+// longer than the 260 characters of older Windows programs works as any
+// other.
+TEST(InPlace, RewriteFollowsLinksAndTakesLongPaths) {
+    // The full path passes 260 characters; the name keeps within 255 bytes.
+    const std::string deep = std::string(120, 'd') + "/" + std::string(118, 'e') + "/";
+    const std::pair<std::string, std::string> cases[] = {{"", "link.asm"}, {deep, "x.asm"}, {deep, "link.asm"}};
+    for (const auto& [folder, name] : cases) {
+        TempDir dir;
+        std::filesystem::create_directories(dir / folder);
+        write_file(dir / folder / "x.asm", "a ; x\n");
+        std::filesystem::create_symlink("x.asm", dir / folder / "link.asm");
+        const RunResult run = run_keston({"-a", folder + name, folder + name}, dir.path());
+        EXPECT_EQ(run.out, "") << folder + name;
+        EXPECT_EQ(read_file(dir / folder / "x.asm"), "a\r\n") << folder + name;
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / folder / "link.asm")) << folder + name;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / folder), {}), 2) << folder + name;
+    }
+}
+
 // Starts an in-place run that stops itself when it comes to byte 20,000 of
 // x.ASM, and waits until it has.
 Child start_stopped(const InPlaceDir& place, ChildSetup setup = {}) {
