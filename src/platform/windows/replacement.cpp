@@ -26,6 +26,10 @@ constexpr int CREATE_ATTEMPTS = 100;
 // removes it once the process has ended.
 constexpr DWORD TEMPORARY_SHARING = FILE_SHARE_DELETE;
 constexpr DWORD ANY_SHARING = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// The replaced file's attributes that the result takes. The others belong to
+// the file system (compressed, sparse) or are refused (read-only).
+constexpr DWORD KEPT_ATTRIBUTES =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 // The names as given, in UTF-16.
 wchar_t g_name_path[WIDE_PATH_SIZE];
@@ -150,6 +154,15 @@ HANDLE create_temporary() {
     return INVALID_HANDLE_VALUE;
 }
 
+// The replaced file's attributes, set on the result once it is written, as a
+// write sets the archive attribute.
+bool take_original_attributes(HANDLE file) {
+    FILE_BASIC_INFO basic{};  // times of zero are left as they are
+    basic.FileAttributes = g_target.dwFileAttributes & KEPT_ATTRIBUTES;
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
 }  // namespace
 
 bool same_regular_file(const char* first, const char* second) {
@@ -179,9 +192,9 @@ int complete_replacement() {
     const HANDLE file = ::CreateFileW(g_temporary_path, GENERIC_WRITE, TEMPORARY_SHARING, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
-    const BOOL flushed = ::FlushFileBuffers(file);
+    const bool completed = take_original_attributes(file) && ::FlushFileBuffers(file) != 0;
     ::CloseHandle(file);
-    return flushed != 0 ? 0 : -1;
+    return completed ? 0 : -1;
 }
 
 bool replacement_target_unchanged() {
