@@ -120,27 +120,32 @@ std::string attrib(const std::vector<std::string>& args, const std::filesystem::
 // Also run against the Windows build: a rewrite through a symbolic link
 // replaces the file the link leads to and leaves the link, one on a full path
 // longer than the 260 characters of older Windows programs works as any
-// other, and under wine the file keeps its hidden attribute.
+// other, a failed one leaves the file as it was, and under wine the file
+// keeps its hidden attribute.
 TEST(InPlace, RewriteFollowsLinksTakesLongPathsAndKeepsAttributes) {
     const bool windows = std::getenv("KESTON_WINDOWS_EXE") != nullptr;
     // The full path passes 260 characters; the name keeps within 255 bytes.
     const std::string deep = std::string(120, 'd') + "/" + std::string(118, 'e') + "/";
-    const std::pair<std::string, std::string> cases[] = {{"", "link.asm"}, {deep, "x.asm"}, {deep, "link.asm"}};
-    for (const auto& [folder, name] : cases) {
+    const struct {
+        std::string folder, name;
+        bool fails = false;
+    } cases[] = {{"", "link.asm"}, {deep, "x.asm"}, {deep, "link.asm"}, {deep, "link.asm", true}};
+    for (const auto& c : cases) {
+        const std::string source = c.fails ? "a\n" + std::string(1023, 'x') + "\n" : "a ; x\n";
         TempDir dir;
-        std::filesystem::create_directories(dir / folder);
-        write_file(dir / folder / "x.asm", "a ; x\n");
-        std::filesystem::create_symlink("x.asm", dir / folder / "link.asm");
-        const bool hide = windows && folder.empty();  // attrib takes no path past 260 characters
+        std::filesystem::create_directories(dir / c.folder);
+        write_file(dir / c.folder / "x.asm", source);
+        std::filesystem::create_symlink("x.asm", dir / c.folder / "link.asm");
+        const bool hide = windows && c.folder.empty();  // attrib takes no path past 260 characters
         if (hide) attrib({"+h", "x.asm"}, dir.path());
         const std::string attributes = hide ? attrib({"x.asm"}, dir.path()) : "";
         EXPECT_EQ(attributes.substr(0, 5), hide ? "A   H" : "");
-        const RunResult run = run_keston({"-a", folder + name, folder + name}, dir.path());
-        EXPECT_EQ(run.out, "") << folder + name;
-        EXPECT_EQ(read_file(dir / folder / "x.asm"), "a\r\n") << folder + name;
-        EXPECT_TRUE(std::filesystem::is_symlink(dir / folder / "link.asm")) << folder + name;
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / folder), {}), 2) << folder + name;
-        EXPECT_EQ(hide ? attrib({"x.asm"}, dir.path()) : "", attributes) << folder + name;
+        const RunResult run = run_keston({"-a", c.folder + c.name, c.folder + c.name}, dir.path());
+        EXPECT_EQ(run.out, c.fails ? fatal("Line 2 in input source file is too long") : "") << c.folder + c.name;
+        EXPECT_EQ(read_file(dir / c.folder / "x.asm"), c.fails ? source : "a\r\n") << c.folder + c.name;
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / c.folder / "link.asm")) << c.folder + c.name;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / c.folder), {}), 2) << c.folder + c.name;
+        EXPECT_EQ(hide ? attrib({"x.asm"}, dir.path()) : "", attributes) << c.folder + c.name;
     }
 }
 
