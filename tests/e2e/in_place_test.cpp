@@ -113,6 +113,48 @@ TEST(InPlace, InterruptedRunLeavesTheSourceAsItWas) {
     EXPECT_GT(interrupted_rounds, 0);
 }
 
+// Under wine: attrib with args, run in dir. It sets attributes (+h), or
+// prints a file's ("A    H") in front of its full path.
+std::string attrib(const std::vector<std::string>& args, const std::filesystem::path& dir) {
+    std::vector<std::string> command = keston_command();
+    command.back() = "cmd";
+    command.insert(command.end(), {"/c", "attrib"});
+    command.insert(command.end(), args.begin(), args.end());
+    return finish(start_program(command, dir)).out;
+}
+
+// Also run against the Windows build: a rewrite through a symbolic link
+// replaces the file the link leads to and leaves the link, one on a full path
+// longer than the 260 characters of older Windows programs works as any
+// other, a failed one leaves the file as it was, and under wine the file
+// keeps its hidden attribute.
+TEST(InPlace, RewriteFollowsLinksTakesLongPathsAndKeepsAttributes) {
+    const bool windows = std::getenv("KESTON_WINDOWS_EXE") != nullptr;
+    // The full path passes 260 characters; the name keeps within 255 bytes.
+    const std::string deep = std::string(120, 'd') + "/" + std::string(118, 'e') + "/";
+    const struct {
+        std::string folder, name;
+        bool fails = false;
+    } cases[] = {{"", "link.asm"}, {deep, "x.asm"}, {deep, "link.asm"}, {deep, "link.asm", true}};
+    for (const auto& c : cases) {
+        const std::string source = c.fails ? "a\n" + std::string(1023, 'x') + "\n" : "a ; x\n";
+        TempDir dir;
+        std::filesystem::create_directories(dir / c.folder);
+        write_file(dir / c.folder / "x.asm", source);
+        std::filesystem::create_symlink("x.asm", dir / c.folder / "link.asm");
+        const bool hide = windows && c.folder.empty();  // attrib takes no path past 260 characters
+        if (hide) attrib({"+h", "x.asm"}, dir.path());
+        const std::string attributes = hide ? attrib({"x.asm"}, dir.path()) : "";
+        EXPECT_EQ(attributes.substr(0, 5), hide ? "A   H" : "");
+        const RunResult run = run_keston({"-a", c.folder + c.name, c.folder + c.name}, dir.path());
+        EXPECT_EQ(run.out, c.fails ? fatal("Line 2 in input source file is too long") : "") << c.folder + c.name;
+        EXPECT_EQ(read_file(dir / c.folder / "x.asm"), c.fails ? source : "a\r\n") << c.folder + c.name;
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / c.folder / "link.asm")) << c.folder + c.name;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / c.folder), {}), 2) << c.folder + c.name;
+        EXPECT_EQ(hide ? attrib({"x.asm"}, dir.path()) : "", attributes) << c.folder + c.name;
+    }
+}
+
 // Starts an in-place run that stops itself when it comes to byte 20,000 of
 // x.ASM, and waits until it has.
 Child start_stopped(const InPlaceDir& place, ChildSetup setup = {}) {

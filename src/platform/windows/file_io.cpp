@@ -1,22 +1,37 @@
 #include "platform/file_io.h"
 
-#include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
 #include <windows.h>
 
+#include <cstdint>
+
 #include "platform/windows/descriptors.h"
+#include "platform/windows/wide_path.h"
 
 namespace keston::platform {
 
+namespace {
+
+// Shared as the runtime's own opens share a file: others may read and write it.
+constexpr DWORD SHARING = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+wchar_t g_path[WIDE_PATH_SIZE];
+
+}  // namespace
+
+// A directory fails: it opens only with backup semantics.
 int open_read(const char* name) {
-    const int fd = ::_open(name, _O_RDONLY | _O_BINARY | _O_SEQUENTIAL, 0);
-    return fd < 0 ? -1 : avoid_descriptor_zero(fd);
+    if (!wide_path(name, g_path)) return -1;
+    return descriptor_of(::CreateFileW(g_path, GENERIC_READ, SHARING, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
+                         _O_RDONLY);
 }
 
 int create_write(const char* name) {
-    const int fd = ::_open(name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_SEQUENTIAL, _S_IREAD | _S_IWRITE);
-    return fd < 0 ? -1 : avoid_descriptor_zero(fd);
+    if (!wide_path(name, g_path)) return -1;
+    return descriptor_of(::CreateFileW(g_path, GENERIC_WRITE, SHARING, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
+                         _O_WRONLY);
 }
 
 std::int32_t read_bytes(int fd, char* buffer, std::uint32_t count) {
@@ -33,8 +48,12 @@ std::int32_t write_bytes(int fd, const char* buffer, std::uint32_t count) {
     return static_cast<std::int32_t>(done);
 }
 
+// The 64-bit seek: _lseek's long has 32 bits on Windows, where a size past
+// 4 GiB would come back as its low part.
 std::int32_t seek(int fd, std::int32_t offset, int origin) {
-    return ::_lseek(fd, offset, origin == SEEK_FROM_END ? SEEK_END : SEEK_SET);
+    const std::int64_t position = ::_lseeki64(fd, offset, origin == SEEK_FROM_END ? SEEK_END : SEEK_SET);
+    if (position < 0 || position > INT32_MAX) return -1;
+    return static_cast<std::int32_t>(position);
 }
 
 int close(int fd) {
