@@ -293,7 +293,8 @@ TEST(Posix, InPlaceRunKeepsOwnerModeAndAttributesOrIsRefused) {
         {0, 0, 0644, "true", false},            // readable but not writable
         {NOBODY, NOBODY, 0444, "true", false},  // the user's own, read-only
         {0, NOBODY, 0664, "true", false},       // writable through the group, but the owner cannot be kept
-        {NOBODY, NOBODY, 02750, "setfacl -m u:root:rw x.asm && setfattr -n user.note -v kept x.asm", true},
+        {NOBODY, NOBODY, 02750,
+         "setfacl -m u:root:rw x.asm && setfattr -n user.note -v kept x.asm && setfattr -n user.empty x.asm", true},
         {NOBODY, NOBODY, 0750, "setcap cap_net_raw+ep x.asm", false},    // an attribute the user cannot set
         {NOBODY, NOBODY, 0640, "chattr +A x.asm && chattr +d .", true},  // d comes to every new file here
         {NOBODY, NOBODY, 0640, "chattr +a .", false},                    // nothing can be removed here
