@@ -50,8 +50,8 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("1:8", "-t changes the quoted string 'Part missing!     '", "quoted-text") +
          warn("2:5", "-t changes the quoted string 'abc  ", "quoted-text"), 1},
         {" db 'a''\tb' ; x\n", {"-a", "-s", "in.asm"}, warn("1:5", "-s changes the quoted string 'a''\tb'", "quoted-text"), 1},
-        {"p:\n db '@@loop\t' ; @@x\n", {"-s", "-t", "-l@@", "in.asm"},
-         warn("2:5", "-s, -t and -l@@ change the quoted string '@@loop\t'", "quoted-text"), 1},
+        {"p:\n db '@@l\t' ; @@x\n", {"-s", "-t", "-l@@", "in.asm"},
+         warn("2:5", "-s, -t and -l@@ change the quoted string '@@l\t'", "quoted-text"), 1},
         {" db 8/2,'a;b','c'\n db \"a;b//c\"\n db 'x//y;z'\n", {"-a", "-c", "in.asm"},
          warn("1:11", "-a cuts the quoted string 'a;b'", "quoted-text") +
          warn("2:9", "-c cuts the quoted string \"a;b//c\"", "quoted-text") +
@@ -66,7 +66,7 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("2:13", "-l@_ numbers @_zonA apart from @_Zona (line 2); the names differ only in case", "case-twin") +
          warn("2:13", "-l@_ leaves @_zonA undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
         {"p proc c @@x:dword, \\\n @@y:word, @@w:word\n local @@a:dword,\n @@b:dword, @@c:dword \\ ; c\n @@d:word\n"
-         " dw @@w,@@c,\n dw @@d,@@q\n local @@g,\n\n mov @@h,1\n localize @@s\nq proc near uses ax bx, @@e:word, @@f:word\n"
+         " dw @@w,@@c,\n dw @@d,@@q\n local @@g,\n\n mov @@h,1\n localize @@s\nq\tproc near uses ax bx, @@e:word, @@f:word\n"
          " mov @@e,@@f\nPROC r @@z\n arg\t@@i,\n@@j, @@k\n mov @@z,@@k\n", {"-l@@", "in.asm"},  // lists and parameters
          warn("7:9", "-l@@ leaves @@q undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("10:6", "-l@@ leaves @@h undefined here: the scope from line 1 does not define it", "undefined-name") +
@@ -74,12 +74,15 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
         {"foo:\n db <@@x>\n", {"-l@@", "in.asm"},
          warn("2:6", "-l@@ leaves @@x undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
         {cut_lines, {"-a", "in.asm"}, cut_reports, 1},
-        {"p:\n jmp @@x\n@@xy: jmp @@x\n@@xy: nop\nq:\n jmp @@xy\n jmp @@x\n@@a$?@_: jmp @@a$?@_-1\n jmp @@b$?@_-1\n",
+        {"p:\n jmp @@x\n@@xy: jmp @@x\n@@xy: nop\nq:\n jmp @@xy\n jmp @@x\n@@a$?@_: jmp @@a$?@_-1\n jmp @@b$?@_-1\n"
+         " jmp @@XY\n",
          {"-l@@", "in.asm"},
          warn("2:6", "-l@@ leaves @@x undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("6:6", "-l@@ leaves @@xy undefined here: it is defined in the previous scope, at line 3", "scope-split") +
          warn("7:6", "-l@@ leaves @@x undefined here: the scope from line 5 does not define it", "undefined-name") +
-         warn("9:6", "-l@@ leaves @@b$?@_ undefined here: the scope from line 5 does not define it", "undefined-name"), 1},
+         warn("9:6", "-l@@ leaves @@b$?@_ undefined here: the scope from line 5 does not define it", "undefined-name") +
+         warn("10:6", "-l@@ numbers @@XY apart from @@xy (line 6); the names differ only in case", "case-twin") +
+         warn("10:6", "-l@@ leaves @@XY undefined here: the scope from line 5 does not define it", "undefined-name"), 1},
         {"t db 1,\n\nu db 2, ; more\n\n\nv db 3\n,\n\nw db 4,\n\n; no code joins\n", {"-e", "in.asm"},
          warn("2:1", "-e drops this empty line, which ends the list that line 1 continues with a comma", "dropped-line") +
          warn("4:1", "-e drops this empty line, which ends the list that line 3 continues with a comma", "dropped-line") +
@@ -153,6 +156,10 @@ ino_t inode(const std::filesystem::path& file) {
 // differs from that of the source only in names, one to one.
 TEST(Check, FixRenamesAndRespellsNamesInThePlaceOfTheSource) {
     const std::string x30(30, 'x'), y31(31, 'y');
+    std::string full_list = "p:\n jmp @@abc\n@@ABCD: nop\n@@ABC: nop\n@@ab: nop\n";
+    for (int i = 0; i < 1023; ++i)
+        full_list += "@@f" + std::to_string(1000000000 + i) + std::string(21, 'f') + ": nop\n";
+    full_list += "@@g" + std::string(19, 'g') + ": nop\n";
     std::string every_letter = "p: ;";
     for (char letter = 'a'; letter <= 'z'; ++letter) every_letter += std::string(" @@") + letter;
     // clang-format off
@@ -171,7 +178,7 @@ TEST(Check, FixRenamesAndRespellsNamesInThePlaceOfTheSource) {
          note("2:1", "renamed @@1 to @@n1", "invalid-name") + note("2:11", "renamed @@10 to @@n10", "invalid-name") +
          warn("3:5", "-l@@ changes the quoted string '@@1'", "quoted-text") +
          note("4:16", "renamed @@1a to @@n1a", "invalid-name"), 1},
-        {"p:\n@@1: ret ; O1_0007\n", {"-x", "-l@@", "in.asm", "other.asm"}, "p:\n@@p1: ret ; O1_0007\n",
+        {"p:\n@@1: ret ; O1_0007 P1_\n", {"-x", "-l@@", "in.asm", "other.asm"}, "p:\n@@p1: ret ; O1_0007 P1_\n",
          note("2:1", "renamed @@1 to @@p1", "invalid-name"), 0, "",
          "q:\n@@Next: ret\n"},
         {"p:\n@@1" + x30 + ": ret\n@@2" + y31 + ": ret\n jmp @@2\n", {"-x", "-l@@", "in.asm"},
@@ -187,14 +194,19 @@ TEST(Check, FixRenamesAndRespellsNamesInThePlaceOfTheSource) {
          note("2:1011", "@@1 is not renamed: with a letter more keston would stop at line 2", "invalid-name") +
          warn("2:1011", "-l@@ makes @@1 the invalid name 1_0000", "invalid-name") +
          note("3:10", "renamed @@2 to @@n2", "invalid-name"), 1},
-        {"p:\n@@Loop: jmp @@loop\nq:\n jmp @@Done\n jmp @@done\nr:\n@@x: nop\n@@X: nop\n", {"-x", "-l@@", "in.asm"},
-         "p:\n@@Loop: jmp @@Loop\nq:\n jmp @@Done\n jmp @@Done\nr:\n@@x: nop\n@@X: nop\n",
-         note("2:13", "spelled @@loop as @@Loop in the scope from line 1", "case-twin") +
-         warn("4:6", "-l@@ leaves @@Done undefined here: the scope from line 3 does not define it", "undefined-name") +
-         note("5:6", "spelled @@done as @@Done in the scope from line 3", "case-twin") +
-         note("7:1", "@@x and @@X are both defined in the scope from line 6; neither is respelled", "case-twin") +
-         warn("8:1", "-l@@ numbers @@X apart from @@x (line 7); the names differ only in case", "case-twin"), 1, "", "",
+        {"@@Loop: jmp @@loop\nq:\n jmp @@Done\n jmp @@done\nr:\n@@x: nop\n@@X: nop\n", {"-x", "-l@@", "in.asm"},
+         "@@Loop: jmp @@Loop\nq:\n jmp @@Done\n jmp @@Done\nr:\n@@x: nop\n@@X: nop\n",
+         note("1:13", "spelled @@loop as @@Loop in the scope from line 1", "case-twin") +
+         warn("3:6", "-l@@ leaves @@Done undefined here: the scope from line 2 does not define it", "undefined-name") +
+         note("4:6", "spelled @@done as @@Done in the scope from line 2", "case-twin") +
+         note("6:1", "@@x and @@X are both defined in the scope from line 5; neither is respelled", "case-twin") +
+         warn("7:1", "-l@@ numbers @@X apart from @@x (line 6); the names differ only in case", "case-twin"), 1, "", "",
          false},
+        // @@abc spelt as @@ABC no longer begins with @@ab, which takes room of its own, and keston's list overflows
+        {full_list, {"-x", "-l@@", "in.asm"}, full_list,
+         warn("2:6", "-l@@ leaves @@abc undefined here: the scope from line 1 does not define it", "undefined-name") +
+         warn("4:1", "-l@@ numbers @@ABC apart from @@abc (line 2); the names differ only in case", "case-twin"), 2,
+         "in.asm:0: error: not rewritten: keston would stop at line 1029\n"},
         {std::string("p:\r\n..1: jmp ..1\r\n db 0\0 ..1\n", 26), {"-x", "-l..", "in.asm"},
          std::string("p:\r\n..n1: jmp ..n1\r\n db 0\0 ..1\n", 28), note("2:1", "renamed ..1 to ..n1", "invalid-name"), 0},
         {every_letter + "\n@@1: ret\n", {"-x", "-l@@", "in.asm"}, every_letter + "\n@@1: ret\n",
@@ -269,7 +281,7 @@ TEST(Posix, FixInPlaceKeepsTheFileWholeOrAsItWas) {
     const struct {
         std::string name;
         std::string setup;
-        std::vector<std::string> environment;
+        ChildSetup child;
         std::string err;
         int exit_code;
     } cases[] = {
@@ -277,7 +289,7 @@ TEST(Posix, FixInPlaceKeepsTheFileWholeOrAsItWas) {
         {"link.asm", "true", {}, "", 0},
         {"x.asm", "chattr +i x.asm 2>/dev/null || chmod 0444 x.asm", {},
          "x.asm:0: error: not rewritten: it cannot be replaced with its access and settings kept\n", 2},
-        {"x.asm", "true", io_fault(".keston-", "close"), "x.asm:0: error: not rewritten: write error\n", 2},
+        {"x.asm", "true", {.environment = io_fault(".keston-", "close")}, "x.asm:0: error: not rewritten: write error\n", 2},
         {"/dev/null", "true", {}, "/dev/null:0: error: not rewritten: not a regular file\n", 2},
         // clang-format on
     };
@@ -287,7 +299,7 @@ TEST(Posix, FixInPlaceKeepsTheFileWholeOrAsItWas) {
         std::filesystem::create_symlink("x.asm", dir / "link.asm");
         ASSERT_EQ(std::system(("cd '" + dir.path().string() + "' && chmod 0641 x.asm && " + c.setup).c_str()), 0);
         const auto mode = std::filesystem::status(dir / "x.asm").permissions();
-        const RunResult result = run_check({"-x", "-l@@", c.name}, dir.path(), {.environment = c.environment});
+        const RunResult result = run_check({"-x", "-l@@", c.name}, dir.path(), c.child);
         std::system(("chattr -i '" + (dir / "x.asm").string() + "' 2>/dev/null").c_str());
         EXPECT_EQ(result.err, c.err) << c.name;
         EXPECT_EQ(result.exit_code, c.exit_code) << c.name;
