@@ -6,8 +6,8 @@
 #include "check/line_view.h"
 #include "check/list_continuation.h"
 #include "check/literal_check.h"
+#include "check/name_clash.h"
 #include "check/report.h"
-#include "cmdline/command_line.h"
 #include "common/byte_scan.h"
 #include "common/globals.h"
 #include "common/report.h"
@@ -20,7 +20,6 @@ namespace keston::check {
 
 namespace {
 
-char g_source_name[FILE_NAME_SIZE];
 char g_source_line[LINE_BUFFER_SIZE];
 LineView g_source_view;
 
@@ -74,6 +73,7 @@ int check_lines() {
     while ((read = read_line(g_line_a)) >= 0) {
         const std::uint32_t length = g_line_length;
         std::memcpy(g_source_line, g_line_a, length + 1);
+        if (collects_made_labels()) note_include_line(g_source_line, length);
         // The comment removers run ahead of the chain only where a cut may matter.
         const bool marked = holds_literal_or_label(g_source_line, length);
         const CommentCuts cuts = marked ? find_comment_cuts(length) : CommentCuts{length, length};
@@ -89,14 +89,10 @@ int check_lines() {
 
 }  // namespace
 
-void check_file(const char* argument) {
-    report_begin_file(argument);
-    if (apply_default_extension(argument, g_source_name) != 0) {
-        report_unchecked(0, "not checked");
-        return;
-    }
-    report_begin_file(g_source_name);
-    g_input = open_input(g_source_name, (g_switches & F_WHOLE_FILE) != 0 ? 0 : TS_BLOCK);
+void check_file(const char* name, std::uint32_t order) {
+    report_begin_file(name, order);
+    if (collects_made_labels()) begin_compared_source(name, order);
+    g_input = open_input(name, (g_switches & F_WHOLE_FILE) != 0 ? 0 : TS_BLOCK);
     if (g_input == nullptr) {
         report_unchecked(0, "cannot be opened for reading");
         return;
@@ -105,6 +101,7 @@ void check_file(const char* argument) {
     const int checked = check_lines();
     if (checked == TS_READ_FAILED) report_unchecked(g_line_number, "read error; the rest is not checked");
     if (checked == -1) report_unchecked(g_line_number, "keston stops at this line; the rest is not checked");
+    report_undefined_uses();
     close_stream(g_input);
     g_input = nullptr;
 }

@@ -2,9 +2,11 @@
 // of each line reported.
 #pragma once
 
+#include <cstdint>
+
 namespace keston::check {
 
-// The file named by a command-line argument, named the way keston names it.
-void check_file(const char* argument);
+// The file of that name, which comes at order among the sources.
+void check_file(const char* name, std::uint32_t order);
 
 }  // namespace keston::check

@@ -4,8 +4,12 @@
 #include <cinttypes>
 #include <cstddef>
 #include <cstring>
-#include <string_view>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
+#include "check/name_clash.h"
+#include "check/name_syntax.h"
 #include "check/report.h"
 #include "common/byte_scan.h"
 #include "common/globals.h"
@@ -56,6 +60,22 @@ bool g_list_continues = false;
 // The view of a line that holds no name but may begin or go on with a list.
 LineView g_plain_view;
 
+// Where the file first defines each name, and the uses that their scope
+// leaves undefined: these are reported at the end of the file, with the
+// definition that a later scope may hold.
+struct Definition {
+    std::uint64_t line;
+    std::uint64_t scope_line;
+};
+std::unordered_map<std::string, Definition> g_first_definitions;
+struct UndefinedUse {
+    std::string name;
+    std::uint64_t line;
+    std::uint32_t column;
+    std::uint64_t scope_line;
+};
+std::vector<UndefinedUse> g_undefined_uses;
+
 void empty_scope(Scope* scope, std::uint64_t first_line) {
     for (std::uint32_t i = 0; i < scope->name_count; ++i) scope->index[scope->names[i].slot] = 0;
     scope->first_line = first_line;
@@ -66,10 +86,6 @@ void empty_scope(Scope* scope, std::uint64_t first_line) {
 
 const char* text_of(const Scope* scope, const ScopeName& name) {
     return scope->text + name.offset;
-}
-
-char ascii_lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool equal_ignoring_case(const char* a, const char* b, std::size_t length) {
@@ -103,22 +119,10 @@ ScopeName* find_name(Scope* scope, const char* name, std::uint32_t length) {
     return name_in_slot(scope, find_slot(scope, name, length, false));
 }
 
-bool is_digit(unsigned char c) {
-    return c >= '0' && c <= '9';
-}
-
-// What some assembler takes in a name; bytes from 0x80 on are left to the assembler.
-bool is_identifier_character(unsigned char c) {
-    const unsigned char lower = c | 0x20;
-    return (lower >= 'a' && lower <= 'z') || is_digit(c) || c == '_' || c == '@' || c == '$' || c == '?' || c == '~' ||
-           c >= 0x80;
-}
-
 // A name that no assembler takes: one that begins with a digit or '~', or
 // holds a character such as '!', '^', '`' or a control character.
 bool is_valid_identifier(const char* name, std::uint32_t length) {
-    const auto first = static_cast<unsigned char>(name[0]);
-    if (is_digit(first) || first == '~') return false;
+    if (begins_no_identifier(name[0])) return false;
     for (std::uint32_t i = 0; i < length; ++i) {
         if (!is_identifier_character(static_cast<unsigned char>(name[i]))) return false;
     }
@@ -167,12 +171,15 @@ ScopeName* add_name(const char* name, std::uint32_t length, std::uint32_t column
 
 // The name's column is that of its prefix.
 void note_name(const char* name, std::uint32_t length, std::uint32_t column, bool defines) {
+    if (collects_made_labels()) note_made_label(name, length, column, defines);
     const std::uint32_t slot = find_slot(g_scope, name, length, false);
     ScopeName* entry = name_in_slot(g_scope, slot);
     if (entry == nullptr) entry = add_name(name, length, column, slot);
     if (entry == nullptr) return;
     if (defines) {
-        if (entry->definition == 0) entry->definition = g_line_number;
+        if (entry->definition != 0) return;
+        entry->definition = g_line_number;
+        g_first_definitions.try_emplace(std::string(name, length), Definition{g_line_number, g_scope->first_line});
     } else if (entry->first_use == 0) {
         entry->first_use = g_line_number;
         entry->first_use_column = column;
@@ -195,44 +202,10 @@ void report_undefined_names() {
                           "%s leaves %.2s%.*s undefined here: it is defined in the previous scope, at line %" PRIu64,
                           option, g_label_prefix, shown, name, before->definition);
         } else {
-            report_hazard(entry.first_use, entry.first_use_column, "undefined-name",
-                          "%s leaves %.2s%.*s undefined here: the scope from line %" PRIu64 " does not define it",
-                          option, g_label_prefix, shown, name, g_scope->first_line);
+            g_undefined_uses.push_back(
+                {std::string(name, entry.length), entry.first_use, entry.first_use_column, g_scope->first_line});
         }
     }
-}
-
-std::uint32_t skip_blanks(const char* line, std::uint32_t at, std::uint32_t end) {
-    while (at < end && is_blank(line[at])) ++at;
-    return at;
-}
-
-// Whether the word, given in small letters, stands at 'at' in any case with a
-// blank behind it, before end. Most lines differ in the first letter.
-bool is_word(const char* line, std::uint32_t at, std::uint32_t end, std::string_view word) {
-    if (end - at <= word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        if (ascii_lower(line[at + i]) != word[i]) return false;
-    }
-    return is_blank(line[at + word.size()]);
-}
-
-// A "local" or "arg" directive declares its names, and the first line of a
-// procedure ("name proc ..." or "proc name ...") its parameters.
-bool declares_names(const char* line, std::uint32_t first, std::uint32_t code_end) {
-    if (is_word(line, first, code_end, "local") || is_word(line, first, code_end, "arg") ||
-        is_word(line, first, code_end, "proc")) {
-        return true;
-    }
-    const auto first_end =
-        first + static_cast<std::uint32_t>(scan_until(line + first, code_end - first, nullptr, ' ', '\t'));
-    return is_word(line, skip_blanks(line, first_end, code_end), code_end, "proc");
-}
-
-// A code part that ends in ',' or '\' goes on in the next line.
-bool continues_in_next_line(const char* line, std::uint32_t code_end) {
-    while (code_end > 0 && is_blank(line[code_end - 1])) --code_end;
-    return code_end > 0 && (line[code_end - 1] == ',' || line[code_end - 1] == '\\');
 }
 
 // The names between from and stop, scanned as -l scans them: a prefix pair
@@ -300,6 +273,27 @@ void check_label_line(const char* line, std::uint32_t length, const LineView* vi
 
 void finish_label_scopes() {
     report_undefined_names();
+}
+
+void report_undefined_uses() {
+    const char* const option = switch_names(F_LOCAL_LABELS);
+    for (const UndefinedUse& use : g_undefined_uses) {
+        const auto defined = g_first_definitions.find(use.name);
+        const int shown = static_cast<int>(use.name.size());
+        if (defined == g_first_definitions.end()) {
+            report_hazard(use.line, use.column, "undefined-name",
+                          "%s leaves %.2s%.*s undefined here: the scope from line %" PRIu64 " does not define it",
+                          option, g_label_prefix, shown, use.name.data(), use.scope_line);
+        } else {
+            report_hazard(use.line, use.column, "undefined-name",
+                          "%s leaves %.2s%.*s undefined here: the scope from line %" PRIu64
+                          " does not define it; it is defined at line %" PRIu64 ", in the scope from line %" PRIu64,
+                          option, g_label_prefix, shown, use.name.data(), use.scope_line, defined->second.line,
+                          defined->second.scope_line);
+        }
+    }
+    g_undefined_uses.clear();
+    g_first_definitions.clear();
 }
 
 }  // namespace keston::check

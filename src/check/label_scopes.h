@@ -22,4 +22,8 @@ void check_label_line(const char* line, std::uint32_t length, const LineView* vi
 // After the last line of a file: reports on the last scope.
 void finish_label_scopes();
 
+// After a file, whole or not: the names that the ended scopes use without
+// defining them, each with the place where the file defines it, if anywhere.
+void report_undefined_uses();
+
 }  // namespace keston::check

@@ -1,12 +1,16 @@
 // keston-check: runs each source through keston's chain with keston's switches,
-// writes no file and reports every place where the result would mean
-// something else to the assembler than the source does.
+// writes no file (but with -x) and reports every place where the result would
+// mean something else to the assembler than the source does.
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "check/check_command_line.h"
 #include "check/file_check.h"
+#include "check/name_clash.h"
+#include "check/name_fix.h"
 #include "check/report.h"
 #include "cmdline/command_line.h"
 #include "cmdline/run_settings.h"
@@ -20,6 +24,9 @@ namespace keston::check {
 
 namespace {
 
+// As keston's: an interrupt while -x rewrites a source leaves it as it was.
+constexpr char INTERRUPT_MESSAGE[] = "\n\r?KESTON-F-Operation is interrupted by user\n\r";
+
 // The report goes out whatever the run came to; failing that, the run fails.
 int finish_run(int status) {
     if (flush_report() == 0) return status;
@@ -29,6 +36,11 @@ int finish_run(int status) {
 
 int run_check(int argc, const char* const* argv) {
     if (parse_check_command_line(argc, argv) != 0) return finish_run(CHECK_INCOMPLETE);
+    // -x rewrites names that only -l makes invalid.
+    if (fixes_names() && (g_switches & F_LOCAL_LABELS) == 0) {
+        print_check_usage(false);
+        return finish_run(CHECK_INCOMPLETE);
+    }
     if ((g_switches & F_HELP) != 0) {
         print_check_usage(true);
         return finish_run(CHECK_CLEAN);
@@ -39,9 +51,19 @@ int run_check(int argc, const char* const* argv) {
     }
     set_tab_widths();
     if (set_label_prefix(g_label_prefix) != 0) return finish_run(CHECK_INCOMPLETE);
-    for (int i = 1; i < argc; ++i) {
-        if (!is_switch(argv[i])) check_file(argv[i]);
+    const std::vector<std::string> sources = name_sources(argc, argv);
+    if ((g_switches & F_LOCAL_LABELS) != 0 && sources.size() > 1) compare_sources();
+    if (fixes_names()) {
+        platform::install_interrupt_handler(INTERRUPT_MESSAGE);
+        choose_fix_letter(sources);
     }
+    for (std::uint32_t order = 0; order < sources.size(); ++order) {
+        if (sources[order].empty()) continue;
+        if (fixes_names()) fix_file(sources[order].c_str(), order);
+        check_file(sources[order].c_str(), order);
+    }
+    report_name_clashes();
+    write_held_reports();
     return finish_run(g_check_status);
 }
 

@@ -1,7 +1,9 @@
 // The report: one line "file:line:column: warning: text [hazard]" for every
-// hazard, in the form that compilers use, collected in a fixed buffer and
-// written to the original standard output; and the notes on what could not be
-// checked, "file:line: error: text", printed to standard error.
+// hazard, in the form that compilers use, and "file:line:column: note: text
+// [hazard]" for what -x did, held until the end of the run and then written
+// to the original standard output, file by file in line order; and the
+// notes on what could not be checked, "file:line: error: text", printed to
+// standard error at once.
 #pragma once
 
 #include <cstdint>
@@ -18,13 +20,21 @@ extern int g_check_status;
 // The descriptor that the report goes to.
 void set_report_output(int fd);
 
-// The file that the lines from now on are about.
-void report_begin_file(const char* name);
+// The file that the lines from now on are about, and its place among the
+// sources of the command line, which orders the report.
+void report_begin_file(const char* name, std::uint32_t order);
 
 // One hazard at the given source line and 1-based byte column of the current
 // file; hazard is the short, stable name of its kind.
 [[gnu::format(printf, 4, 5)]] void report_hazard(std::uint64_t line, std::uint32_t column, const char* hazard,
                                                  const char* format, ...);
+
+// A note on a change that -x made or refused; it leaves the exit status as it is.
+[[gnu::format(printf, 4, 5)]] void report_note(std::uint64_t line, std::uint32_t column, const char* hazard,
+                                               const char* format, ...);
+
+// Puts the held report lines into the report, sorted.
+void write_held_reports();
 
 // Text for the report as it stands.
 void report_text(const char* text);

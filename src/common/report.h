@@ -7,6 +7,10 @@ namespace keston {
 // not complete.
 extern bool g_failure_reported;
 
+// While set, a failure is recorded but its message not printed: keston-check
+// runs the chain as a trial over a text that is not yet the source.
+extern bool g_failure_messages_muted;
+
 // Prints one failure message (a printf format and its arguments) where the
 // failure is found.
 [[gnu::format(printf, 1, 2)]] void report_failure(const char* format, ...);

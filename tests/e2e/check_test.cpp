@@ -2,6 +2,10 @@
 // output, the messages on standard error and the exit status.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
 
 #include "support/harness.h"
 
@@ -11,6 +15,10 @@ namespace {
 // One report line on in.asm.
 std::string warn(const std::string& place, const std::string& text, const std::string& hazard) {
     return "in.asm:" + place + ": warning: " + text + " [" + hazard + "]\n";
+}
+
+std::string note(const std::string& place, const std::string& text, const std::string& hazard) {
+    return "in.asm:" + place + ": note: " + text + " [" + hazard + "]\n";
 }
 
 // clang-format off
@@ -27,7 +35,8 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
     const std::string a_cut = warn("1:7", "-a cuts the quoted string 'a;b'", "quoted-text");
     const std::string each_file =  // the same report for each file: each starts afresh
         warn("1:6", "-l@@ makes @@1 the invalid name 1_0000", "invalid-name") +
-        warn("1:6", "-l@@ leaves @@1 undefined here: the scope from line 1 does not define it", "undefined-name") +
+        warn("1:6", "-l@@ leaves @@1 undefined here: the scope from line 1 does not define it; it is defined at line 4, "
+             "in the scope from line 2", "undefined-name") +
         warn("3:10", "-l@@ makes @@1 the invalid name 1_0002", "invalid-name");
     const struct {
         std::string source;  // of in.asm
@@ -41,8 +50,8 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("1:8", "-t changes the quoted string 'Part missing!     '", "quoted-text") +
          warn("2:5", "-t changes the quoted string 'abc  ", "quoted-text"), 1},
         {" db 'a''\tb' ; x\n", {"-a", "-s", "in.asm"}, warn("1:5", "-s changes the quoted string 'a''\tb'", "quoted-text"), 1},
-        {"p:\n db '@@loop\t' ; @@x\n", {"-s", "-t", "-l@@", "in.asm"},
-         warn("2:5", "-s, -t and -l@@ change the quoted string '@@loop\t'", "quoted-text"), 1},
+        {"p:\n db '@@l\t' ; @@x\n", {"-s", "-t", "-l@@", "in.asm"},
+         warn("2:5", "-s, -t and -l@@ change the quoted string '@@l\t'", "quoted-text"), 1},
         {" db 8/2,'a;b','c'\n db \"a;b//c\"\n db 'x//y;z'\n", {"-a", "-c", "in.asm"},
          warn("1:11", "-a cuts the quoted string 'a;b'", "quoted-text") +
          warn("2:9", "-c cuts the quoted string \"a;b//c\"", "quoted-text") +
@@ -57,7 +66,7 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("2:13", "-l@_ numbers @_zonA apart from @_Zona (line 2); the names differ only in case", "case-twin") +
          warn("2:13", "-l@_ leaves @_zonA undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
         {"p proc c @@x:dword, \\\n @@y:word, @@w:word\n local @@a:dword,\n @@b:dword, @@c:dword \\ ; c\n @@d:word\n"
-         " dw @@w,@@c,\n dw @@d,@@q\n local @@g,\n\n mov @@h,1\n localize @@s\nq proc near uses ax bx, @@e:word, @@f:word\n"
+         " dw @@w,@@c,\n dw @@d,@@q\n local @@g,\n\n mov @@h,1\n localize @@s\nq\tproc near uses ax bx, @@e:word, @@f:word\n"
          " mov @@e,@@f\nPROC r @@z\n arg\t@@i,\n@@j, @@k\n mov @@z,@@k\n", {"-l@@", "in.asm"},  // lists and parameters
          warn("7:9", "-l@@ leaves @@q undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("10:6", "-l@@ leaves @@h undefined here: the scope from line 1 does not define it", "undefined-name") +
@@ -65,12 +74,15 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
         {"foo:\n db <@@x>\n", {"-l@@", "in.asm"},
          warn("2:6", "-l@@ leaves @@x undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
         {cut_lines, {"-a", "in.asm"}, cut_reports, 1},
-        {"p:\n jmp @@x\n@@xy: jmp @@x\n@@xy: nop\nq:\n jmp @@xy\n jmp @@x\n@@a$?@_: jmp @@a$?@_-1\n jmp @@b$?@_-1\n",
+        {"p:\n jmp @@x\n@@xy: jmp @@x\n@@xy: nop\nq:\n jmp @@xy\n jmp @@x\n@@a$?@_: jmp @@a$?@_-1\n jmp @@b$?@_-1\n"
+         " jmp @@XY\n",
          {"-l@@", "in.asm"},
          warn("2:6", "-l@@ leaves @@x undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("6:6", "-l@@ leaves @@xy undefined here: it is defined in the previous scope, at line 3", "scope-split") +
          warn("7:6", "-l@@ leaves @@x undefined here: the scope from line 5 does not define it", "undefined-name") +
-         warn("9:6", "-l@@ leaves @@b$?@_ undefined here: the scope from line 5 does not define it", "undefined-name"), 1},
+         warn("9:6", "-l@@ leaves @@b$?@_ undefined here: the scope from line 5 does not define it", "undefined-name") +
+         warn("10:6", "-l@@ numbers @@XY apart from @@xy (line 6); the names differ only in case", "case-twin") +
+         warn("10:6", "-l@@ leaves @@XY undefined here: the scope from line 5 does not define it", "undefined-name"), 1},
         {"t db 1,\n\nu db 2, ; more\n\n\nv db 3\n,\n\nw db 4,\n\n; no code joins\n", {"-e", "in.asm"},
          warn("2:1", "-e drops this empty line, which ends the list that line 1 continues with a comma", "dropped-line") +
          warn("4:1", "-e drops this empty line, which ends the list that line 3 continues with a comma", "dropped-line") +
@@ -89,7 +101,8 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
         {crowded_scope, {"-l@@", "in.asm"}, "", 2, "in.asm:4098: error: too many local label names in one scope to check them all\n"},
         {"", {"-?"}, usage, 0},
         {"", {}, "", 2, usage},  // without a source, on standard error
-        {" db 'a;b'\n", {"-a", "-x", "in.asm"}, "", 2, fatal("Unknown switch specified: -x")},
+        {" db 'a;b'\n", {"-a", "-x", "in.asm"}, "", 2, usage},  // -x needs -l
+        {" db 'a;b'\n", {"-l@@", "/x", "-X", "in.asm"}, "", 2, fatal("Multiple switch specification")},
         {" db 'a;b'\n", {"-s0", "in.asm"}, "", 2, fatal("Switch -S has value less than lower limit")},
         {" db 'a;b'\n", {"-?", "in.asm"}, "", 2, fatal("Incompatible switch combination specified")},
         {" db 'a;b'\n", {"-l@", "in.asm"}, "", 2, fatal("Invalid Local label prefix specified")}};
@@ -102,6 +115,198 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
         EXPECT_EQ(result.out, c.out) << c.source;
         EXPECT_EQ(result.err, c.err) << c.source;
         EXPECT_EQ(result.exit_code, c.exit_code) << c.source;
+    }
+}
+
+// keston's output outside quoted strings, as names and single other bytes.
+std::vector<std::string> tokens(const std::string& text) {
+    constexpr char NAME_BYTES[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_@$?~";
+    std::vector<std::string> found;
+    for (std::size_t at = 0, end; at < text.size(); at = end) {
+        end = std::max(at + 1, std::min(text.find_first_not_of(NAME_BYTES, at), text.size()));
+        if (text[at] == '\'' || text[at] == '"')
+            end = std::min(text.find_first_of(std::string{text[at], '\n'}, at + 1), text.size() - 1) + 1;
+        found.push_back(text.substr(at, end - at));
+    }
+    return found;
+}
+
+// The outputs hold the same tokens, outside quoted strings, but for names
+// that map one to one.
+bool differ_only_in_names(const std::string& before, const std::string& after) {
+    const std::vector<std::string> a = tokens(before), b = tokens(after);
+    std::map<std::string, std::string> forth, back;
+    for (std::size_t i = 0; i < a.size() && a.size() == b.size(); ++i) {
+        const bool quoted = a[i][0] == '\'' || a[i][0] == '"';
+        if (!quoted &&
+            (forth.try_emplace(a[i], b[i]).first->second != b[i] || back.try_emplace(b[i], a[i]).first->second != a[i]))
+            return false;
+    }
+    return a.size() == b.size();
+}
+
+ino_t inode(const std::filesystem::path& file) {
+    struct stat status {};
+    ::stat(file.c_str(), &status);
+    return status.st_ino;
+}
+
+// -x rewrites what it can, notes each change at its place in the result,
+// then checks the result as without it; and keston's output of the result
+// differs from that of the source only in names, one to one.
+TEST(Check, FixRenamesAndRespellsNamesInThePlaceOfTheSource) {
+    const std::string x30(30, 'x'), y31(31, 'y');
+    std::string full_list = "p:\n jmp @@abc\n@@ABCD: nop\n@@ABC: nop\n@@ab: nop\n";
+    for (int i = 0; i < 1023; ++i)
+        full_list += "@@f" + std::to_string(1000000000 + i) + std::string(21, 'f') + ": nop\n";
+    full_list += "@@g" + std::string(19, 'g') + ": nop\n";
+    std::string every_letter = "p: ;";
+    for (char letter = 'a'; letter <= 'z'; ++letter) every_letter += std::string(" @@") + letter;
+    // clang-format off
+    const struct {
+        std::string source;  // of in.asm
+        std::vector<std::string> args;
+        std::string fixed;  // in.asm afterwards
+        std::string out;
+        int exit_code;
+        std::string err = "";
+        std::string other = "";  // of other.asm
+        bool renames_only = true;
+    } cases[] = {
+        {"p:\n@@1: jmp @@10 ; back to @@1\n db '@@1',0\n@@10: mov ax,<@@1a>\n@@1a: ret\n", {"-x", "-l@@", "in.asm"},
+         "p:\n@@n1: jmp @@n10 ; back to @@n1\n db '@@1',0\n@@n10: mov ax,<@@n1a>\n@@n1a: ret\n",
+         note("2:1", "renamed @@1 to @@n1", "invalid-name") + note("2:11", "renamed @@10 to @@n10", "invalid-name") +
+         warn("3:5", "-l@@ changes the quoted string '@@1'", "quoted-text") +
+         note("4:16", "renamed @@1a to @@n1a", "invalid-name"), 1},
+        {"p:\n@@1: ret ; O1_0007 P1_\n", {"-x", "-l@@", "in.asm", "other.asm"}, "p:\n@@p1: ret ; O1_0007 P1_\n",
+         note("2:1", "renamed @@1 to @@p1", "invalid-name"), 0, "",
+         "q:\n@@Next: ret\n"},
+        {"p:\n@@1" + x30 + ": ret\n@@2" + y31 + ": ret\n jmp @@2\n", {"-x", "-l@@", "in.asm"},
+         "p:\n@@n1" + x30 + ": ret\n@@2" + y31 + ": ret\n jmp @@2\n",
+         note("2:1", "renamed @@1" + x30 + " to @@n1" + x30, "invalid-name") +
+         note("3:1", "@@2" + y31 + " is not renamed: a letter more would make it longer than 32 characters", "invalid-name") +
+         warn("3:1", "-l@@ makes @@2" + y31 + " the invalid name 2" + y31 + "_0001", "invalid-name") +
+         note("4:6", "@@2 is not renamed, as @@2" + y31 + " is not and one of them begins the other", "invalid-name") +
+         warn("4:6", "-l@@ makes @@2 the invalid name 2_0001", "invalid-name") +
+         warn("4:6", "-l@@ leaves @@2 undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
+        {"p:\n\t" + std::string(1008, 'x') + " @@1\n@@1: jmp @@2\n@@2: ret\n", {"-s", "-x", "-l@@", "in.asm"},
+         "p:\n\t" + std::string(1008, 'x') + " @@1\n@@1: jmp @@n2\n@@n2: ret\n",
+         note("2:1011", "@@1 is not renamed: with a letter more keston would stop at line 2", "invalid-name") +
+         warn("2:1011", "-l@@ makes @@1 the invalid name 1_0000", "invalid-name") +
+         note("3:10", "renamed @@2 to @@n2", "invalid-name"), 1},
+        {"@@Loop: jmp @@loop\nq:\n jmp @@Done\n jmp @@done\nr:\n@@x: nop\n@@X: nop\n", {"-x", "-l@@", "in.asm"},
+         "@@Loop: jmp @@Loop\nq:\n jmp @@Done\n jmp @@Done\nr:\n@@x: nop\n@@X: nop\n",
+         note("1:13", "spelled @@loop as @@Loop in the scope from line 1", "case-twin") +
+         warn("3:6", "-l@@ leaves @@Done undefined here: the scope from line 2 does not define it", "undefined-name") +
+         note("4:6", "spelled @@done as @@Done in the scope from line 2", "case-twin") +
+         note("6:1", "@@x and @@X are both defined in the scope from line 5; neither is respelled", "case-twin") +
+         warn("7:1", "-l@@ numbers @@X apart from @@x (line 6); the names differ only in case", "case-twin"), 1, "", "",
+         false},
+        // @@abc spelt as @@ABC no longer begins with @@ab, which takes room of its own, and keston's list overflows
+        {full_list, {"-x", "-l@@", "in.asm"}, full_list,
+         warn("2:6", "-l@@ leaves @@abc undefined here: the scope from line 1 does not define it", "undefined-name") +
+         warn("4:1", "-l@@ numbers @@ABC apart from @@abc (line 2); the names differ only in case", "case-twin"), 2,
+         "in.asm:0: error: not rewritten: keston would stop at line 1029\n"},
+        {std::string("p:\r\n..1: jmp ..1\r\n db 0\0 ..1\n", 26), {"-x", "-l..", "in.asm"},
+         std::string("p:\r\n..n1: jmp ..n1\r\n db 0\0 ..1\n", 28), note("2:1", "renamed ..1 to ..n1", "invalid-name"), 0},
+        {every_letter + "\n@@1: ret\n", {"-x", "-l@@", "in.asm"}, every_letter + "\n@@1: ret\n",
+         note("2:1", "@@1 is not renamed: every letter begins a local name or would make a name that a word of the "
+              "sources is", "invalid-name") + warn("2:1", "-l@@ makes @@1 the invalid name 1_0026", "invalid-name"), 1},
+        {"p:\n @@" + std::string(33, 'x') + "\n", {"-x", "-l@@", "in.asm"}, "p:\n @@" + std::string(33, 'x') + "\n", "", 2,
+         "in.asm:0: error: not rewritten: keston stops at line 2\n" + fatal("Local label name is too long in line 2") +
+         "in.asm:2: error: keston stops at this line; the rest is not checked\n"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        TempDir dir;
+        write_file(dir / "in.asm", c.source);
+        write_file(dir / "other.asm", c.other);
+        const ino_t before = inode(dir / "in.asm");
+        const RunResult result = run_check(c.args, dir.path());
+        EXPECT_EQ(result.out, c.out) << c.source;
+        EXPECT_EQ(result.err, c.err) << c.source;
+        EXPECT_EQ(result.exit_code, c.exit_code) << c.source;
+        EXPECT_EQ(read_file(dir / "in.asm"), c.fixed) << c.source;
+        EXPECT_EQ(read_file(dir / "other.asm"), c.other) << c.source;
+        EXPECT_EQ(inode(dir / "in.asm") == before, c.fixed == c.source) << c.source;  // unchanged, unwritten
+        if (c.fixed == c.source || !c.renames_only) continue;
+        std::vector<std::string> args;
+        std::copy_if(c.args.begin(), c.args.end(), std::back_inserter(args),
+                     [](auto& a) { return a[0] == '-' && a != "-x"; });
+        args.insert(args.end(), {"in.asm", "out.asm"});
+        const auto keston_output = [&](const std::string& source) {
+            write_file(dir / "in.asm", source);
+            EXPECT_EQ(run_keston(args, dir.path()).out, "") << source;
+            return read_file(dir / "out.asm");
+        };
+        EXPECT_TRUE(differ_only_in_names(keston_output(c.source), keston_output(c.fixed))) << c.source;
+    }
+}
+
+// Label numbers start again in every file: a name that two files meeting in
+// one assembly both make is reported in the one the assembler meets later,
+// once, naming the first; a file named twice counts once, one that includes
+// itself meets nobody, and independent modules are not compared.
+TEST(Check, NameClashesBetweenSourcesThatMeetInOneAssembly) {
+    const struct {
+        std::vector<std::pair<std::string, std::string>> files;
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{{"main.asm", "main:\n include sub/util.inc ; helpers\n@@loop: jmp @@loop\n"},
+          {"sub/util.inc", "util:\n %INCLUDE \"b.inc\"\n@@Loop: ret\n"},
+          {"sub/b.inc", "b:\n jmp @@loop\n"},
+          {"self.asm", "include self.asm\ns:\n@@loop: ret\n"}},
+         {"-l@@", "main.asm", "sub/util.inc", "sub/b.inc", "./main.asm", "self.asm"},
+         "sub/util.inc:3:1: warning: -l@@ makes @@Loop Loop_0000, as main.asm does at line 3 [name-clash]\n"
+         "sub/b.inc:2:6: warning: -l@@ leaves @@loop undefined here: the scope from line 1 does not define it "
+         "[undefined-name]\n"
+         "sub/b.inc:2:6: warning: -l@@ makes @@loop loop_0000, as main.asm does at line 3 [name-clash]\n"},
+        {{{"a.asm", "a:\n@@loop: ret\n"}, {"b.asm", "b:\n@@loop: ret\n"}}, {"-l@@", "a.asm", "b.asm"}, ""},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        std::filesystem::create_directory(dir / "sub");
+        for (const auto& [name, text] : c.files) write_file(dir / name, text);
+        EXPECT_EQ(run_check(c.args, dir.path()).out, c.out) << c.args[1];
+    }
+}
+
+// -x rewrites in place as keston does: a link stays a link to the rewritten
+// file, which keeps its mode; a file that cannot be replaced so, or written
+// whole, or that is no regular file, is not rewritten, and no temporary file
+// stays behind.
+TEST(Posix, FixInPlaceKeepsTheFileWholeOrAsItWas) {
+    const std::string source = "p:\n@@1: ret\n";
+    const struct {
+        std::string name;
+        std::string setup;
+        ChildSetup child;
+        std::string err;
+        int exit_code;
+    } cases[] = {
+        // clang-format off
+        {"link.asm", "true", {}, "", 0},
+        {"x.asm", "chattr +i x.asm 2>/dev/null || chmod 0444 x.asm", {},
+         "x.asm:0: error: not rewritten: it cannot be replaced with its access and settings kept\n", 2},
+        {"x.asm", "true", {.environment = io_fault(".keston-", "close")}, "x.asm:0: error: not rewritten: write error\n", 2},
+        {"/dev/null", "true", {}, "/dev/null:0: error: not rewritten: not a regular file\n", 2},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        write_file(dir / "x.asm", source);
+        std::filesystem::create_symlink("x.asm", dir / "link.asm");
+        ASSERT_EQ(std::system(("cd '" + dir.path().string() + "' && chmod 0641 x.asm && " + c.setup).c_str()), 0);
+        const auto mode = std::filesystem::status(dir / "x.asm").permissions();
+        const RunResult result = run_check({"-x", "-l@@", c.name}, dir.path(), c.child);
+        std::system(("chattr -i '" + (dir / "x.asm").string() + "' 2>/dev/null").c_str());
+        EXPECT_EQ(result.err, c.err) << c.name;
+        EXPECT_EQ(result.exit_code, c.exit_code) << c.name;
+        EXPECT_EQ(read_file(dir / "x.asm"), c.exit_code == 0 ? "p:\n@@n1: ret\n" : source) << c.name;
+        EXPECT_EQ(std::filesystem::status(dir / "x.asm").permissions(), mode) << c.name;
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.asm")) << c.name;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << c.name;
     }
 }
 

@@ -1,0 +1,451 @@
+#include "check/name_fix.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+#include <map>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+
+#include "check/line_view.h"
+#include "check/name_syntax.h"
+#include "check/report.h"
+#include "check/source_text.h"
+#include "common/byte_scan.h"
+#include "common/globals.h"
+#include "platform/replacement.h"
+#include "stream/text_stream.h"
+#include "transform/local_labels.h"
+
+namespace keston::check {
+
+namespace {
+
+// The letters in the order they are tried.
+constexpr std::string_view LETTER_ORDER = "nopqrstuvwxyzabcdefghijklm";
+
+// One local name where -l meets it.
+struct NameUse {
+    std::string written;   // as the source spells it
+    std::string spelling;  // as it is to be spelt, without the letter
+    std::uint64_t line;
+    std::uint32_t column;  // of the prefix in the line as keston reads it, from 0
+    std::uint32_t scope;   // an index into scope_lines
+    bool defines;
+    bool quoted;  // inside a quoted string, where it stays as it is
+    bool gets_letter;
+};
+
+struct NameSurvey {
+    std::vector<NameUse> uses;               // in the order of the text
+    std::vector<std::uint64_t> scope_lines;  // the first line of each scope
+};
+
+// What the letter is chosen from, in small letters: the names to be
+// renamed, the words that a letter and one of them could make, and the
+// letters taken so far by local names and by such words.
+struct LetterSurvey {
+    std::unordered_set<std::string> renamed;
+    std::vector<std::string> words;
+    std::uint32_t taken = 0;  // bit 0 for 'a'
+};
+
+// Why a name that begins with a digit or '~' keeps its spelling.
+enum class Keep { nothing, no_letter, too_long, stops, related };
+struct Renaming {
+    Keep keep = Keep::nothing;
+    std::uint64_t stop_line = 0;
+    std::string related;
+};
+using Renamings = std::map<std::string, Renaming>;  // by spelling
+
+struct Note {
+    std::size_t use;  // the place it stands at
+    const char* hazard;
+    std::string text;
+};
+
+// A byte of the source replaced, or a letter put in before it.
+struct Edit {
+    std::size_t at;
+    char byte;
+    bool inserted;
+};
+
+char g_letter = '\0';  // '\0': none is free
+char g_line[LINE_BUFFER_SIZE];
+std::size_t g_positions[LINE_BUFFER_SIZE];
+LineView g_view;
+std::vector<Note> g_notes;
+
+std::string small_letters(std::string text) {
+    for (char& c : text) c = ascii_lower(c);
+    return text;
+}
+
+std::string prefixed(const std::string& name) {
+    return std::string(g_label_prefix, 2) + name;
+}
+
+bool is_letter(char c) {
+    const char lower = ascii_lower(c);
+    return lower >= 'a' && lower <= 'z';
+}
+
+void take_letter(LetterSurvey* letters, char c) {
+    if (is_letter(c)) letters->taken |= 1u << (ascii_lower(c) - 'a');
+}
+
+bool inside_quotes(const LineView& view, std::uint32_t at) {
+    for (std::uint32_t i = 0; i < view.literal_count && view.literals[i].start <= at; ++i) {
+        if (at < view.literals[i].end) return view.literals[i].opener != '<';
+    }
+    return false;
+}
+
+// The names of a line, as -l scans them: a prefix pair with no name behind
+// it is plain text, and its second character may begin the next pair. A
+// name defines itself where it begins the code part or a declaring line
+// names it.
+void survey_line(const char* line, std::uint32_t length, std::uint64_t number, bool* list_continues,
+                 NameSurvey* survey) {
+    if (length == 0) {
+        *list_continues = false;
+        return;
+    }
+    if (opens_label_scope(line)) survey->scope_lines.push_back(number);
+    const auto scope = static_cast<std::uint32_t>(survey->scope_lines.size() - 1);
+    view_line(line, length, (g_switches & F_CPP_COMMENTS) != 0, &g_view);
+    const std::uint32_t code_end = g_view.code_end;
+    const std::uint32_t first = skip_blanks(line, 0, code_end);
+    const bool declares = *list_continues || declares_names(line, first, code_end);
+    for (std::uint32_t at = 0; at < length;) {
+        at += static_cast<std::uint32_t>(scan_until(line + at, length - at, nullptr, g_label_prefix[0]));
+        if (at == length) break;
+        const std::uint32_t name_length = line[at + 1] == g_label_prefix[1] ? measure_label_name(line + at + 2) : 0;
+        if (name_length == 0 || name_length > MAX_LABEL_NAME) {
+            ++at;
+            continue;
+        }
+        const bool quoted = inside_quotes(g_view, at);
+        const std::string name(line + at + 2, name_length);
+        const bool defines = !quoted && at < code_end && (declares || at == first);
+        survey->uses.push_back({name, name, number, at, scope, defines, quoted, false});
+        at += 2 + name_length;
+    }
+    *list_continues = declares && continues_in_next_line(line, code_end);
+}
+
+// Every local name of the text, up to a line too long for keston.
+void survey_names(const SourceText& text, NameSurvey* survey) {
+    survey->scope_lines.assign(1, 1);
+    bool list_continues = false;
+    for (std::size_t i = 0; i < text.starts.size(); ++i) {
+        const std::uint32_t stored = store_line(text, i, g_line, nullptr);
+        if (stored == TS_LINE_LIMIT) return;
+        survey_line(g_line, chain_length(g_line, stored), i + 1, &list_continues, survey);
+    }
+}
+
+// The words of a line that could be a new name or a name keston makes of
+// one: a letter, then a digit or '~'.
+void collect_words(const char* line, std::uint32_t length, LetterSurvey* letters) {
+    for (std::uint32_t at = 0; at < length;) {
+        std::uint32_t end = at;
+        while (end < length && is_identifier_character(static_cast<unsigned char>(line[end]))) ++end;
+        if (end - at >= 2 && is_letter(line[at]) && begins_no_identifier(line[at + 1])) {
+            letters->words.push_back(small_letters(std::string(line + at, end - at)));
+        }
+        at = end + 1;
+    }
+}
+
+void survey_letters(const SourceText& text, LetterSurvey* letters) {
+    NameSurvey survey;
+    survey_names(text, &survey);
+    for (const NameUse& use : survey.uses) {
+        take_letter(letters, use.written[0]);
+        if (!use.quoted && begins_no_identifier(use.written[0])) letters->renamed.insert(small_letters(use.written));
+    }
+    for (std::size_t i = 0; i < text.starts.size(); ++i) {
+        const std::uint32_t stored = store_line(text, i, g_line, nullptr);
+        if (stored == TS_LINE_LIMIT) return;
+        collect_words(g_line, chain_length(g_line, stored), letters);
+    }
+}
+
+// The word without the '_' and digits that keston puts behind a name.
+std::string without_number(const std::string& word) {
+    const std::size_t underscore = word.rfind('_');
+    if (underscore == std::string::npos || underscore + 1 == word.size()) return word;
+    const bool digits = std::all_of(word.begin() + static_cast<std::ptrdiff_t>(underscore) + 1, word.end(),
+                                    [](char c) { return is_digit(static_cast<unsigned char>(c)); });
+    return digits ? word.substr(0, underscore) : word;
+}
+
+[[gnu::format(printf, 3, 4)]] void add_note(std::size_t use, const char* hazard, const char* format, ...) {
+    char text[256];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    g_notes.push_back({use, hazard, text});
+}
+
+std::size_t first_use(const NameSurvey& survey, const std::vector<std::size_t>& members, const std::string& written) {
+    return *std::find_if(members.begin(), members.end(),
+                         [&](std::size_t i) { return survey.uses[i].written == written; });
+}
+
+// In each scope, the spellings of one name that differ in case take one:
+// the one defined there, else the one written first; where several are
+// defined, all stay.
+void respell_twins(NameSurvey* survey) {
+    std::map<std::pair<std::uint32_t, std::string>, std::vector<std::size_t>> twins;
+    for (std::size_t i = 0; i < survey->uses.size(); ++i) {
+        const NameUse& use = survey->uses[i];
+        if (!use.quoted) twins[{use.scope, small_letters(use.written)}].push_back(i);
+    }
+    for (const auto& [key, members] : twins) {
+        std::vector<std::string> spellings;
+        std::vector<std::string> defined;
+        for (const std::size_t i : members) {
+            const NameUse& use = survey->uses[i];
+            if (std::find(spellings.begin(), spellings.end(), use.written) == spellings.end()) {
+                spellings.push_back(use.written);
+            }
+            if (use.defines && std::find(defined.begin(), defined.end(), use.written) == defined.end()) {
+                defined.push_back(use.written);
+            }
+        }
+        if (spellings.size() < 2) continue;
+        const std::uint64_t scope_line = survey->scope_lines[key.first];
+        if (defined.size() > 1) {
+            add_note(members[0], "case-twin",
+                     "%s and %s are both defined in the scope from line %" PRIu64 "; neither is respelled",
+                     prefixed(defined[0]).c_str(), prefixed(defined[1]).c_str(), scope_line);
+            continue;
+        }
+        const std::string target = defined.empty() ? spellings[0] : defined[0];
+        for (const std::string& spelling : spellings) {
+            if (spelling == target) continue;
+            add_note(first_use(*survey, members, spelling), "case-twin",
+                     "spelled %s as %s in the scope from line %" PRIu64, prefixed(spelling).c_str(),
+                     prefixed(target).c_str(), scope_line);
+        }
+        for (const std::size_t i : members) survey->uses[i].spelling = target;
+    }
+}
+
+Renamings find_renamings(const NameSurvey& survey) {
+    Renamings renamings;
+    for (const NameUse& use : survey.uses) {
+        if (!use.quoted && begins_no_identifier(use.spelling[0])) renamings.try_emplace(use.spelling);
+    }
+    for (auto& [spelling, renaming] : renamings) {
+        if (g_letter == '\0') {
+            renaming.keep = Keep::no_letter;
+        } else if (spelling.size() == MAX_LABEL_NAME) {
+            renaming.keep = Keep::too_long;
+        }
+    }
+    return renamings;
+}
+
+// keston gives a name the number of an earlier name that begins with it, so
+// a name that keeps its spelling keeps those of the names that begin it or
+// that it begins: the letter then goes to all of them or to none.
+void keep_related(Renamings* renamings) {
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (const auto& [kept, reason] : *renamings) {
+            if (reason.keep == Keep::nothing) continue;
+            for (auto& [other, other_reason] : *renamings) {
+                if (other_reason.keep != Keep::nothing || !(kept.starts_with(other) || other.starts_with(kept)))
+                    continue;
+                other_reason = {Keep::related, 0, kept};
+                changed = true;
+            }
+        }
+    }
+}
+
+void mark_letters(NameSurvey* survey, const Renamings& renamings) {
+    for (NameUse& use : survey->uses) {
+        const auto found = use.quoted ? renamings.end() : renamings.find(use.spelling);
+        use.gets_letter = found != renamings.end() && found->second.keep == Keep::nothing;
+    }
+}
+
+// The source's bytes with every name respelt and lettered as planned.
+std::string rewrite(const SourceText& text, const NameSurvey& survey) {
+    std::vector<Edit> edits;
+    std::uint64_t stored_line = 0;
+    for (const NameUse& use : survey.uses) {
+        if (!use.gets_letter && use.spelling == use.written) continue;
+        if (use.line != stored_line) store_line(text, use.line - 1, g_line, g_positions);
+        stored_line = use.line;
+        const std::size_t* const name = g_positions + use.column + 2;
+        if (use.gets_letter) edits.push_back({name[0], g_letter, true});
+        for (std::size_t i = 0; i < use.spelling.size(); ++i) {
+            if (use.spelling[i] != use.written[i]) edits.push_back({name[i], use.spelling[i], false});
+        }
+    }
+    std::string result;
+    result.reserve(text.bytes.size() + edits.size());
+    std::size_t copied = 0;
+    for (const Edit& edit : edits) {
+        result.append(text.bytes, copied, edit.at - copied);
+        result += edit.byte;
+        copied = edit.at + (edit.inserted ? 0 : 1);
+    }
+    result.append(text.bytes, copied);
+    return result;
+}
+
+// The names that get the letter on the line where keston would stop keep
+// their spelling; where none does, those of that line's scope, whose names
+// no longer fit keston's list. False when there are none either.
+bool keep_spellings_at(std::uint64_t stop, const NameSurvey& survey, Renamings* renamings) {
+    const auto& scope_lines = survey.scope_lines;
+    const auto scope = static_cast<std::uint32_t>(std::upper_bound(scope_lines.begin(), scope_lines.end(), stop) -
+                                                  scope_lines.begin() - 1);
+    bool kept = false;
+    for (const bool whole_scope : {false, true}) {
+        for (const NameUse& use : survey.uses) {
+            if (!use.gets_letter || (whole_scope ? use.scope != scope : use.line != stop)) continue;
+            (*renamings)[use.spelling] = {Keep::stops, stop, ""};
+            kept = true;
+        }
+        if (kept) return true;
+    }
+    return false;
+}
+
+void note_renamings(const NameSurvey& survey, const Renamings& renamings) {
+    for (const auto& [spelling, renaming] : renamings) {
+        std::size_t use = 0;
+        while (survey.uses[use].quoted || survey.uses[use].spelling != spelling) ++use;
+        const std::string name = prefixed(spelling);
+        const char* const text = name.c_str();
+        switch (renaming.keep) {
+            case Keep::nothing:
+                add_note(use, "invalid-name", "renamed %s to %s", text, prefixed(g_letter + spelling).c_str());
+                break;
+            case Keep::no_letter:
+                add_note(use, "invalid-name",
+                         "%s is not renamed: every letter begins a local name or would make a name that a word of "
+                         "the sources is",
+                         text);
+                break;
+            case Keep::too_long:
+                add_note(use, "invalid-name",
+                         "%s is not renamed: a letter more would make it longer than %" PRIu32 " characters", text,
+                         MAX_LABEL_NAME);
+                break;
+            case Keep::stops:
+                add_note(use, "invalid-name",
+                         "%s is not renamed: with a letter more keston would stop at line %" PRIu64, text,
+                         renaming.stop_line);
+                break;
+            case Keep::related:
+                add_note(use, "invalid-name", "%s is not renamed, as %s is not and one of them begins the other", text,
+                         prefixed(renaming.related).c_str());
+                break;
+        }
+    }
+}
+
+// Where a name stands in the rewritten file: its column moved by the letters
+// put in before it on its line.
+std::uint32_t rewritten_column(const NameSurvey& survey, std::size_t index) {
+    const NameUse& use = survey.uses[index];
+    std::uint32_t column = use.column + 1;
+    for (std::size_t i = index; i-- > 0 && survey.uses[i].line == use.line;) column += survey.uses[i].gets_letter;
+    return column;
+}
+
+void report_notes(const NameSurvey& survey) {
+    for (const Note& note : g_notes) {
+        report_note(survey.uses[note.use].line, rewritten_column(survey, note.use), note.hazard, "%s",
+                    note.text.c_str());
+    }
+}
+
+// The plan for the letters, with every renaming left out that would make
+// keston stop at a line; the rewritten bytes go to fixed. 0, or the line
+// where keston stops whatever is left out.
+std::uint64_t plan_letters(const SourceText& text, NameSurvey* survey, SourceText* fixed) {
+    Renamings renamings = find_renamings(*survey);
+    keep_related(&renamings);
+    for (;;) {
+        mark_letters(survey, renamings);
+        fixed->bytes = rewrite(text, *survey);
+        split_lines(fixed);
+        const std::uint64_t stop = find_stop_line(*fixed);
+        if (stop == 0) break;
+        if (!keep_spellings_at(stop, *survey, &renamings)) return stop;
+        keep_related(&renamings);
+    }
+    note_renamings(*survey, renamings);
+    return 0;
+}
+
+}  // namespace
+
+void choose_fix_letter(const std::vector<std::string>& sources) {
+    LetterSurvey letters;
+    for (const std::string& name : sources) {
+        SourceText text;
+        if (!name.empty() && platform::same_regular_file(name.c_str(), name.c_str()) &&
+            read_source_text(name.c_str(), &text) == 0) {
+            survey_letters(text, &letters);
+        }
+    }
+    for (const std::string& word : letters.words) {
+        const std::string name = word.substr(1);
+        if (letters.renamed.count(name) != 0 || letters.renamed.count(without_number(name)) != 0) {
+            take_letter(&letters, word[0]);
+        }
+    }
+    const auto free = std::find_if(LETTER_ORDER.begin(), LETTER_ORDER.end(),
+                                   [&](char letter) { return (letters.taken & (1u << (letter - 'a'))) == 0; });
+    g_letter = free == LETTER_ORDER.end() ? '\0' : *free;
+}
+
+void fix_file(const char* name, std::uint32_t order) {
+    report_begin_file(name, order);
+    SourceText text;
+    if (!platform::same_regular_file(name, name)) {
+        report_unchecked(0, "not rewritten: not a regular file");
+        return;
+    }
+    if (read_source_text(name, &text) != 0) {
+        report_unchecked(0, "not rewritten: read error");
+        return;
+    }
+    if (const std::uint64_t stop = find_stop_line(text); stop != 0) {
+        report_unchecked(0, "not rewritten: keston stops at line %" PRIu64, stop);
+        return;
+    }
+    NameSurvey survey;
+    survey_names(text, &survey);
+    g_notes.clear();
+    respell_twins(&survey);
+    SourceText fixed;
+    if (const std::uint64_t stop = plan_letters(text, &survey, &fixed); stop != 0) {
+        report_unchecked(0, "not rewritten: keston would stop at line %" PRIu64, stop);
+        return;
+    }
+    if (fixed.bytes != text.bytes) {
+        if (const char* failure = replace_source(name, fixed.bytes)) {
+            report_unchecked(0, "not rewritten: %s", failure);
+            return;
+        }
+    }
+    report_notes(survey);
+}
+
+}  // namespace keston::check

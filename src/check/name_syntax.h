@@ -1,0 +1,45 @@
+// How a source spells and declares names, as the assembler reads them:
+// identifier characters, the words that begin a line, and the lines that
+// declare local names.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace keston::check {
+
+constexpr char ascii_lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+constexpr bool is_digit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+
+// What some assembler takes in a name; bytes from 0x80 on are left to the assembler.
+constexpr bool is_identifier_character(unsigned char c) {
+    const unsigned char lower = c | 0x20;
+    return (lower >= 'a' && lower <= 'z') || is_digit(c) || c == '_' || c == '@' || c == '$' || c == '?' || c == '~' ||
+           c >= 0x80;
+}
+
+// A name that no assembler takes for its first character.
+constexpr bool begins_no_identifier(char first) {
+    return is_digit(static_cast<unsigned char>(first)) || first == '~';
+}
+
+std::uint32_t skip_blanks(const char* line, std::uint32_t at, std::uint32_t end);
+
+// Whether the word, given in small letters, stands at 'at' in any case with a
+// blank behind it, before end.
+bool is_word(const char* line, std::uint32_t at, std::uint32_t end, std::string_view word);
+
+// A "local" or "arg" directive declares its names, and the first line of a
+// procedure ("name proc ..." or "proc name ...") its parameters. first is
+// where the code part, which ends at code_end, begins.
+bool declares_names(const char* line, std::uint32_t first, std::uint32_t code_end);
+
+// A code part that ends in ',' or '\' goes on in the next line.
+bool continues_in_next_line(const char* line, std::uint32_t code_end);
+
+}  // namespace keston::check

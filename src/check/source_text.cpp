@@ -1,0 +1,116 @@
+#include "check/source_text.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/globals.h"
+#include "common/report.h"
+#include "platform/file_io.h"
+#include "platform/process.h"
+#include "platform/replacement.h"
+#include "stream/text_stream.h"
+#include "transform/chain.h"
+#include "transform/local_labels.h"
+
+namespace keston::check {
+
+namespace {
+
+constexpr std::uint32_t IO_CHUNK = 1u << 20;
+
+}  // namespace
+
+int read_source_text(const char* name, SourceText* text) {
+    const int fd = platform::open_read(name);
+    if (fd < 0) return -1;
+    std::int32_t got = 0;
+    for (std::size_t used = 0;; used += static_cast<std::size_t>(got)) {
+        text->bytes.resize(used + IO_CHUNK);
+        got = platform::read_bytes(fd, text->bytes.data() + used, IO_CHUNK);
+        if (got <= 0) {
+            text->bytes.resize(used);
+            break;
+        }
+    }
+    platform::close(fd);
+    if (got < 0) return -1;
+    split_lines(text);
+    return 0;
+}
+
+void split_lines(SourceText* text) {
+    const std::string& bytes = text->bytes;
+    text->starts.clear();
+    text->ends.clear();
+    for (std::size_t start = 0; start < bytes.size();) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) {
+            end = bytes.size();
+            if (bytes.find_first_not_of('\r', start) == std::string::npos) break;
+        }
+        text->starts.push_back(start);
+        text->ends.push_back(end);
+        start = end + 1;
+    }
+}
+
+std::uint32_t store_line(const SourceText& text, std::size_t i, char* line, std::size_t* positions) {
+    std::uint32_t stored = 0;
+    for (std::size_t at = text.starts[i]; at < text.ends[i] && stored < TS_LINE_LIMIT; ++at) {
+        if (text.bytes[at] == '\r') continue;
+        if (positions != nullptr) positions[stored] = at;
+        line[stored++] = text.bytes[at];
+    }
+    line[stored] = '\0';
+    return stored;
+}
+
+std::uint32_t chain_length(const char* line, std::uint32_t stored) {
+    return static_cast<std::uint32_t>(std::find(line, line + stored, '\0') - line);
+}
+
+std::uint64_t find_stop_line(const SourceText& text) {
+    reset_label_state();
+    g_failure_reported = false;
+    g_failure_messages_muted = true;
+    std::uint64_t stop = 0;
+    for (std::size_t i = 0; i < text.starts.size() && stop == 0; ++i) {
+        g_line_number = i + 1;
+        g_line_toggle = 0;
+        const std::uint32_t stored = store_line(text, i, g_line_a, nullptr);
+        g_line_length = chain_length(g_line_a, stored);
+        if (stored == TS_LINE_LIMIT || transform_line() < 0) stop = g_line_number;
+    }
+    g_failure_messages_muted = false;
+    return stop;
+}
+
+const char* replace_source(const char* name, const std::string& bytes) {
+    const int fd = platform::create_replacement(name);
+    if (fd < 0) return "it cannot be replaced with its access and settings kept";
+    bool written = true;
+    for (std::size_t at = 0; written && at < bytes.size();) {
+        const auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size() - at, IO_CHUNK));
+        written = platform::write_bytes(fd, bytes.data() + at, piece) == static_cast<std::int32_t>(piece);
+        at += piece;
+    }
+    const bool closed = platform::close(fd) == 0;
+    if (!written || !closed || platform::complete_replacement() != 0) {
+        platform::discard_replacement();
+        return "write error";
+    }
+    // An interrupt comes either before the rename, and the file stays as it
+    // was, or once the new file is in place.
+    platform::hold_interrupts();
+    const char* failure = nullptr;
+    if (!platform::replacement_target_unchanged()) {
+        platform::discard_replacement();
+        failure = "the file was moved or replaced meanwhile";
+    } else if (platform::commit_replacement() != 0) {
+        failure = "write error";
+    }
+    platform::release_interrupts();
+    return failure;
+}
+
+}  // namespace keston::check

@@ -1,0 +1,46 @@
+// A source file as its bytes, for -x: read whole, cut into lines as keston
+// reads them, run through keston's chain as a trial, and put in the file's
+// place once rewritten.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace keston::check {
+
+struct SourceText {
+    std::string bytes;
+    // Where each line begins, and where its LF (or the end of the file) stands.
+    std::vector<std::size_t> starts;
+    std::vector<std::size_t> ends;
+};
+
+// The file's bytes, cut into lines. 0, or -1 when it could not be read.
+int read_source_text(const char* name, SourceText* text);
+
+// Cuts text->bytes into lines: every LF ends one, and what follows the last
+// LF is a line when it holds more than CR bytes.
+void split_lines(SourceText* text);
+
+// Line i as keston stores it, CR bytes left out, into line (LINE_BUFFER_SIZE
+// bytes), with the offset in text.bytes of each stored byte in positions
+// unless that is null. The count of stored bytes, NULs included; at
+// TS_LINE_LIMIT, where keston stops reading, copying stops.
+std::uint32_t store_line(const SourceText& text, std::size_t i, char* line, std::size_t* positions);
+
+// The bytes of the stored line that keston's chain sees: those before its first NUL.
+std::uint32_t chain_length(const char* line, std::uint32_t stored);
+
+// Runs keston's chain, with the switches given, over every line of text,
+// without a message: 0 when it runs through, else the number of the line it
+// stops at.
+std::uint64_t find_stop_line(const SourceText& text);
+
+// Puts a file of the given bytes in place of the regular file name reaches,
+// as keston rewrites a file in place: null when done, else why not, with the
+// file as it was.
+const char* replace_source(const char* name, const std::string& bytes);
+
+}  // namespace keston::check
