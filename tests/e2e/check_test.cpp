@@ -57,9 +57,11 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("2:9", "-c cuts the quoted string \"a;b//c\"", "quoted-text") +
          warn("3:7", "-a and -c cut the quoted string 'x//y;z'", "quoted-text"), 1},
         {"ok equ <a>\ndbg equ <;!>>\n", {"/a", "in.asm"}, warn("2:10", "-a cuts the text literal <;!>>", "text-literal"), 1},
-        {"p:\n db \"a//b\",@@1,'c'\n@@~2:\n", {"-c", "-l@@", "in.asm"},  // -c drops @@1 before -l numbers it
+        {"p:\n db \"a//b\",@@1,'c'\n@@~2:\n@@a!b:\n", {"-c", "-l@@", "in.asm"},  // -c drops @@1 before -l numbers it
          warn("2:7", "-c cuts the quoted string \"a//b\"", "quoted-text") +
-         warn("3:1", "-l@@ makes @@~2 the invalid name ~2_0000", "invalid-name"), 1},
+         warn("3:1", "-l@@ makes @@~2 the invalid name ~2_0000", "invalid-name") +
+         warn("4:1", "-l@@ makes @@a!b the invalid name a!b_0001", "invalid-name"), 1},
+        {"x'a  b'\n", {"-t4", "in.asm"}, warn("1:2", "-t changes the quoted string 'a  b'", "quoted-text"), 1},
         {" jmp @@1\np:\n@@a: jmp @@1\n@@1: db 1,\n\n", {"-e", "-l@@", "in.asm", "in.asm"},
          each_file + each_file, 1},
         {"p:\n@_Zona: jmp @_zonA\n", {"-l@_", "in.asm"},
@@ -83,7 +85,7 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("9:6", "-l@@ leaves @@b$?@_ undefined here: the scope from line 5 does not define it", "undefined-name") +
          warn("10:6", "-l@@ numbers @@XY apart from @@xy (line 6); the names differ only in case", "case-twin") +
          warn("10:6", "-l@@ leaves @@XY undefined here: the scope from line 5 does not define it", "undefined-name"), 1},
-        {"t db 1,\n\nu db 2, ; more\n\n\nv db 3\n,\n\nw db 4,\n\n; no code joins\n", {"-e", "in.asm"},
+        {"t db 1,\n\nu db 2, ; more\n\n\nv db 3\n,\n\nw db 4,\n\n ; no code joins\n", {"-e", "in.asm"},
          warn("2:1", "-e drops this empty line, which ends the list that line 1 continues with a comma", "dropped-line") +
          warn("4:1", "-e drops this empty line, which ends the list that line 3 continues with a comma", "dropped-line") +
          warn("8:1", "-e drops this empty line, which ends the list that line 7 continues with a comma", "dropped-line"), 1},
