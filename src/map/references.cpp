@@ -1,0 +1,117 @@
+#include "map/references.h"
+
+#include <limits>
+#include <string_view>
+
+namespace keston::map {
+
+namespace {
+
+// Digits beyond these make a number past any destination's end.
+constexpr std::uint32_t MAX_NUMBER_DIGITS = 19;
+
+// A name is a whole token: it begins the line or stands behind one of these.
+bool comes_before_name(char c) {
+    switch (c) {
+        case ' ':
+        case '\t':
+        case '"':
+        case '\'':
+        case '`':
+        case '(':
+        case '[':
+        case '<':
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+bool ReferenceScanner::next(Reference* reference) {
+    for (; at_ < length_; ++at_) {
+        const char c = line_[at_];
+        const bool may_begin_form = c == '(' || c == ':' || c == ' ';
+        if (may_begin_form && at_ > component_start_ && read_form(at_, reference)) {
+            reference->pair = find_pair(at_, &reference->name_start);
+            if (reference->pair != nullptr) {
+                reference->name_end = at_;
+                at_ = token_start_ = component_start_ = reference->end;
+                return true;
+            }
+        }
+        if (comes_before_name(c)) {
+            token_start_ = component_start_ = at_ + 1;
+        } else if (is_separator(c)) {
+            component_start_ = at_ + 1;
+        }
+    }
+    return false;
+}
+
+// The form that begins at 'at', behind a name: "(N)", ":N" or " [N]".
+bool ReferenceScanner::read_form(std::uint32_t at, Reference* reference) const {
+    const char opener = line_[at];
+    if (opener == ' ' && (at + 1 == length_ || line_[++at] != '[')) return false;
+    std::uint32_t end = at + 1;
+    std::uint64_t number = 0;
+    while (end < length_ && is_digit(line_[end])) {
+        const auto digit = static_cast<std::uint64_t>(line_[end] - '0');
+        number = end - at > MAX_NUMBER_DIGITS ? std::numeric_limits<std::uint64_t>::max() : number * 10 + digit;
+        ++end;
+    }
+    if (end == at + 1) return false;
+    reference->number_start = at + 1;
+    reference->number_end = end;
+    reference->number = number;
+    if (opener == ':') {
+        reference->form = ReferenceForm::COLON;
+        reference->end = end;
+        return true;
+    }
+    const char closer = opener == '(' ? ')' : ']';
+    if (end == length_ || line_[end] != closer) return false;
+    reference->form = opener == '(' ? ReferenceForm::PARENTHESES : ReferenceForm::BRACKETS;
+    reference->end = end + 1;
+    return true;
+}
+
+// The text that ends at name_end is path, and begins the line or stands behind
+// a byte that may come before a name.
+bool ReferenceScanner::spells(std::uint32_t name_end, const char* path, std::size_t length) const {
+    if (length == 0 || length > name_end) return false;
+    const std::uint32_t start = name_end - static_cast<std::uint32_t>(length);
+    return (start == 0 || comes_before_name(line_[start - 1])) && same_name(line_ + start, path, length);
+}
+
+// A pair whose destination the name ending at name_end names: by its path,
+// as given or absolute (which may hold blanks), or by its last component
+// alone where no other destination shares it.
+Pair* ReferenceScanner::find_pair(std::uint32_t name_end, std::uint32_t* name_start) const {
+    const char* const component = line_ + component_start_;
+    const std::uint32_t component_length = name_end - component_start_;
+    Pair* only_by_component = nullptr;
+    for (std::uint32_t i = 0; i < g_pair_count; ++i) {
+        Pair& pair = g_pairs[i];
+        if (pair.last_component_length != component_length ||
+            !same_name(component, pair.destination + pair.last_component, component_length)) {
+            continue;
+        }
+        for (const std::string_view path :
+             {std::string_view(pair.destination_absolute), std::string_view(pair.destination)}) {
+            if (!spells(name_end, path.data(), path.size())) continue;
+            *name_start = name_end - static_cast<std::uint32_t>(path.size());
+            return &pair;
+        }
+        if (!pair.shares_last_component && only_by_component == nullptr) only_by_component = &pair;
+    }
+    *name_start = token_start_;
+    return only_by_component;
+}
+
+}  // namespace keston::map
