@@ -100,5 +100,6 @@ int main(int argc, char** argv) {
     const int output = platform::divert_standard_output();
     if (output < 0) return map::MAP_FAILED;
     map::set_output_descriptors(output, map::STANDARD_ERROR);
+    map::connect_message_streams();
     std::exit(map::run_map(argc, argv));
 }

@@ -6,8 +6,13 @@
 
 namespace keston::map {
 
-MessageStream g_output_messages{&g_output, 0, false, nullptr, {}};
-MessageStream g_error_messages{&g_errors, 0, false, nullptr, {}};
+MessageStream g_output_messages;
+MessageStream g_error_messages;
+
+void connect_message_streams() {
+    g_output_messages.output = &g_output;
+    g_error_messages.output = &g_errors;
+}
 
 namespace {
 

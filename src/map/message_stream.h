@@ -23,6 +23,9 @@ struct MessageStream {
 extern MessageStream g_output_messages;
 extern MessageStream g_error_messages;
 
+// Before the first bytes: the two streams write to g_output and g_errors.
+void connect_message_streams();
+
 // Takes bytes as they arrive; every line they complete goes out rewritten.
 void take_messages(MessageStream& stream, const char* bytes, std::uint32_t count);
 

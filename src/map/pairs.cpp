@@ -1,5 +1,6 @@
 #include "map/pairs.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -11,9 +12,12 @@ Pair* g_pairs = nullptr;
 std::uint32_t g_pair_count = 0;
 
 bool allocate_pairs(std::uint32_t count) {
-    g_pairs = new (std::nothrow) Pair[count]();
-    g_pair_count = g_pairs == nullptr ? 0 : count;
-    return g_pairs != nullptr;
+    void* const memory = std::calloc(count, sizeof(Pair));
+    if (memory == nullptr) return false;
+    g_pairs = static_cast<Pair*>(memory);
+    for (std::uint32_t i = 0; i < count; ++i) new (&g_pairs[i]) Pair();
+    g_pair_count = count;
+    return true;
 }
 
 namespace {
@@ -36,9 +40,11 @@ bool same_last_component(const Pair& a, const Pair& b) {
 void describe_pairs() {
     for (std::uint32_t i = 0; i < g_pair_count; ++i) {
         Pair& pair = g_pairs[i];
+        pair.destination_length = std::strlen(pair.destination);
         pair.last_component = last_component_of(pair.destination);
-        pair.last_component_length = static_cast<std::uint32_t>(std::strlen(pair.destination + pair.last_component));
+        pair.last_component_length = static_cast<std::uint32_t>(pair.destination_length - pair.last_component);
         pair.destination_absolute = platform::absolute_path(pair.destination);
+        pair.absolute_length = pair.destination_absolute == nullptr ? 0 : std::strlen(pair.destination_absolute);
         pair.state = MapState::NOT_BUILT;
         pair.shares_last_component = false;
     }

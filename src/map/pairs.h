@@ -2,8 +2,8 @@
 // made of it, and, once built, the map from the destination back to the source.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "cmdline/command_line.h"
 #include "map/growing_array.h"
@@ -28,7 +28,9 @@ struct Pair {
     // As given, with keston's default extension.
     char source[FILE_NAME_SIZE];
     char destination[FILE_NAME_SIZE];
-    std::string destination_absolute;
+    std::size_t destination_length;
+    char* destination_absolute;  // null when it could not be found
+    std::size_t absolute_length;
     std::uint32_t last_component;  // offset of the destination's last component
     std::uint32_t last_component_length;
     // Another pair's destination has the same last component, so a bare one

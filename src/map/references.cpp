@@ -1,7 +1,6 @@
 #include "map/references.h"
 
 #include <limits>
-#include <string_view>
 
 namespace keston::map {
 
@@ -102,10 +101,11 @@ Pair* ReferenceScanner::find_pair(std::uint32_t name_end, std::uint32_t* name_st
             !same_name(component, pair.destination + pair.last_component, component_length)) {
             continue;
         }
-        for (const std::string_view path :
-             {std::string_view(pair.destination_absolute), std::string_view(pair.destination)}) {
-            if (!spells(name_end, path.data(), path.size())) continue;
-            *name_start = name_end - static_cast<std::uint32_t>(path.size());
+        const char* const paths[] = {pair.destination_absolute, pair.destination};
+        const std::size_t lengths[] = {pair.absolute_length, pair.destination_length};
+        for (int p = 0; p < 2; ++p) {
+            if (!spells(name_end, paths[p], lengths[p])) continue;
+            *name_start = name_end - static_cast<std::uint32_t>(lengths[p]);
             return &pair;
         }
         if (!pair.shares_last_component && only_by_component == nullptr) only_by_component = &pair;

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
-#include <string>
+#include <cstdlib>
+#include <cwchar>
+#include <utility>
 
 namespace keston::platform {
 
@@ -43,43 +45,68 @@ BOOL WINAPI leave_interrupt_to_command(DWORD) {
     return TRUE;
 }
 
-std::wstring widen(const char* text) {
+// The command line being written: room enough is allocated beforehand.
+struct CommandLine {
+    wchar_t* text;
+    std::size_t used;
+};
+
+// Wide characters of a UTF-8 argument, its terminating one included.
+std::size_t wide_size(const char* text) {
     const int size = ::MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (size <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), size);
-    wide.resize(static_cast<std::size_t>(size - 1));
-    return wide;
+    return size > 0 ? static_cast<std::size_t>(size) : 1;
+}
+
+void append(CommandLine& line, wchar_t c, std::size_t count = 1) {
+    for (; count != 0; --count) line.text[line.used++] = c;
 }
 
 // Quoted so that the runtime's splitting of the command line gives the
 // argument back: backslashes double only in front of a quote or the end.
-void append_argument(std::wstring& line, const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-        line += argument;
+void append_argument(CommandLine& line, const wchar_t* argument, std::size_t length) {
+    if (length != 0 && std::wcscspn(argument, L" \t\n\v\"") == length) {
+        std::wmemcpy(line.text + line.used, argument, length);
+        line.used += length;
         return;
     }
-    line += L'"';
+    append(line, L'"');
     for (std::size_t at = 0;; ++at) {
         std::size_t backslashes = 0;
-        for (; at < argument.size() && argument[at] == L'\\'; ++at) ++backslashes;
-        if (at == argument.size()) {
-            line.append(backslashes * 2, L'\\');
+        for (; at < length && argument[at] == L'\\'; ++at) ++backslashes;
+        if (at == length) {
+            append(line, L'\\', backslashes * 2);
             break;
         }
-        line.append(argument[at] == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        line += argument[at];
+        append(line, L'\\', argument[at] == L'"' ? backslashes * 2 + 1 : backslashes);
+        append(line, argument[at]);
     }
-    line += L'"';
+    append(line, L'"');
 }
 
-std::wstring command_line(const char* const* argv) {
-    std::wstring line;
+// The arguments as one command line, each quoted where it needs to be; a new
+// string from malloc, or null.
+wchar_t* command_line(const char* const* argv) {
+    std::size_t room = 1;
+    std::size_t longest = 1;
     for (const char* const* argument = argv; *argument != nullptr; ++argument) {
-        if (argument != argv) line += L' ';
-        append_argument(line, widen(*argument));
+        const std::size_t size = wide_size(*argument);
+        room += 2 * size + 2;  // each character doubled at worst, two quotes and a space
+        longest = size > longest ? size : longest;
     }
-    return line;
+    CommandLine line{static_cast<wchar_t*>(std::malloc(room * sizeof(wchar_t))), 0};
+    auto* const wide = static_cast<wchar_t*>(std::malloc(longest * sizeof(wchar_t)));
+    if (line.text != nullptr && wide != nullptr) {
+        for (const char* const* argument = argv; *argument != nullptr; ++argument) {
+            if (argument != argv) append(line, L' ');
+            wide[0] = L'\0';
+            ::MultiByteToWideChar(CP_UTF8, 0, *argument, -1, wide, static_cast<int>(longest));
+            append_argument(line, wide, std::wcslen(wide));
+        }
+        line.text[line.used] = L'\0';
+    }
+    std::free(wide);
+    if (wide == nullptr) std::free(std::exchange(line.text, nullptr));
+    return line.text;
 }
 
 void close_pipes(HANDLE reading[2], HANDLE writing[2], int count) {
@@ -115,10 +142,11 @@ DWORD start_process(const char* const* argv, HANDLE writing[2], PROCESS_INFORMAT
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = writing[0];
     startup.hStdError = writing[1];
-    std::wstring line = command_line(argv);
-    const BOOL started =
-        ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, process);
-    const DWORD error = started ? 0 : ::GetLastError();
+    wchar_t* const line = command_line(argv);
+    const BOOL started = line != nullptr && ::CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                                             &startup, process);
+    const DWORD error = started ? 0 : line == nullptr ? ERROR_NOT_ENOUGH_MEMORY : ::GetLastError();
+    std::free(line);
     ::CloseHandle(writing[0]);
     ::CloseHandle(writing[1]);
     if (started) ::CloseHandle(process->hThread);
@@ -129,10 +157,12 @@ DWORD start_process(const char* const* argv, HANDLE writing[2], PROCESS_INFORMAT
 void relay(HANDLE reading[2], CommandOutputHandler handler) {
     g_handler = handler;
     ::InitializeCriticalSection(&g_handler_lock);
-    static PipeReader readers[] = {{nullptr, COMMAND_OUTPUT, {}}, {nullptr, COMMAND_ERRORS, {}}};
+    static PipeReader readers[2];
+    constexpr int streams[] = {COMMAND_OUTPUT, COMMAND_ERRORS};
     HANDLE threads[2];
     for (int i = 0; i < 2; ++i) {
         readers[i].pipe = reading[i];
+        readers[i].stream = streams[i];
         threads[i] = ::CreateThread(nullptr, 0, read_pipe, &readers[i], 0, nullptr);
     }
     for (int i = 0; i < 2; ++i) {
