@@ -34,9 +34,9 @@ class GrowingArray {
     }
     bool push(const Item& item) { return append(&item, 1); }
 
-    // Grows to size items, the new ones zero. False when there is no memory.
+    // Grows to size items, more than it holds, the new ones zero. False when
+    // there is no memory.
     bool grow_to(std::size_t size) {
-        if (size <= size_) return true;
         if (!make_room(size - size_)) return false;
         std::memset(static_cast<void*>(items_ + size_), 0, (size - size_) * sizeof(Item));
         size_ = size;

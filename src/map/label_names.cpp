@@ -25,10 +25,11 @@ bool store_new_name(Pair& pair, const char* name, std::uint32_t length, std::uin
 }
 
 // A number's first label is the whole stored name; each later one with the
-// same number is a leading part of it.
+// same number is a leading part of it. Numbers come in rising order; one
+// that a name without characters took is never written.
 void record_label(const char* name, std::uint32_t length, std::uint64_t number) {
     Pair& pair = *g_recording;
-    if (number >= pair.labels.size() || pair.labels[number].lengths == 0) {
+    if (number >= pair.labels.size()) {
         if (!store_new_name(pair, name, length, number)) {
             g_recording_failed = true;
             return;

@@ -92,7 +92,7 @@ TEST(Map, OnlyWholeNamesOfDestinationsWithAValidLineAreReferences) {
         {"out/b.asm:2: y_0000 nothere_0000; out/a.asm:1:\n", "b.asm:2: @@y @@nothere; a.asm:3:\n"},
         {"out/a.asm [4]:\n jnz loo_0001\nerror: bad loo_0001.\nafter loo_0001\n", "a.asm [7]:\n jnz @@loo\nerror: bad @@loo.\nafter loo_0001\n"},
         {long_line, long_line},  // too long to be rewritten, and passed on whole
-        {"out/a.asm:3", "a.asm:6"}};
+        {"out/a.asm:3 loop_0001", "a.asm:6 @@loop"}};  // no line end, and the buffer behind still holds x
     // clang-format on
     std::string in, out;
     for (const auto& line : lines) {
@@ -116,10 +116,12 @@ TEST(Map, NamesThatTwoDestinationsEndInMustSpellOnePath) {
         std::replace(absolute.begin(), absolute.end(), '/', '\\');
         absolute.insert(0, "Z:");
     }
-    const RunResult result =
-        filter({"a.asm", "out/a.asm", "lib.asm", "lib/a.asm", "s.asm", "my dir/s.asm"}, dir,
-               "out/a.asm:1: x\nLIB\\A.ASM:1: y\na.asm:1: z\n" + absolute + ":1: w\nin my dir/s.asm:1: v\n");
-    EXPECT_EQ(result.out, "a.asm:3: x\nlib.asm:1: y\na.asm:1: z\nlib.asm:1: w\nin s.asm:1: v\n");
+    std::string misspelt = absolute;  // a separator less
+    misspelt[misspelt.find_first_of("/\\")] = '_';
+    const RunResult result = filter({"a.asm", "out/a.asm", "lib.asm", "lib/a.asm", "s.asm", "my dir/s.asm"}, dir,
+                                    "out/a.asm:1: x\nLIB\\A.ASM:1: y\na.asm:1: z\n" + absolute + ":1: w\n" + misspelt +
+                                        ":1: u\nin my dir/s.asm:1: v\n");
+    EXPECT_EQ(result.out, "a.asm:3: x\nlib.asm:1: y\na.asm:1: z\nlib.asm:1: w\n" + misspelt + ":1: u\nin s.asm:1: v\n");
     EXPECT_EQ(result.exit_code, 0);
 }
 
@@ -143,7 +145,9 @@ TEST(Map, DestinationsThatAreNotKestonsOutputAreLeftAsTheyAre) {
 TEST(Map, CommandLineAndCommandFailures) {
     const Sources dir({{"a.asm", SOURCE}});
     const std::string usage = run_companion("keston-map", {"-?"}, dir.path()).out;
-    ASSERT_TRUE(usage.starts_with("Usage: keston-map [{/|-}<switch> [...]] <src_name> <dst_name>"));
+    ASSERT_TRUE(
+        usage.starts_with("Usage: keston-map [{/|-}<switch> [...]] <src_name> <dst_name> [<src_name> "
+                          "<dst_name> ...]\n                  [-- <command> [<argument> ...]]\n"));
     // clang-format off
     const struct {
         std::vector<std::string> args;
@@ -163,6 +167,28 @@ TEST(Map, CommandLineAndCommandFailures) {
         EXPECT_EQ(result.err, c.err) << testing::PrintToString(c.args);
         EXPECT_EQ(result.exit_code, c.exit_code) << testing::PrintToString(c.args);
     }
+}
+
+// Each map is built with the pair's two files open, and only then.
+TEST(Posix, MapClosesTheFilesOfEachPair) {
+    const Sources dir({{"a.asm", SOURCE}});
+    std::vector<std::string> args;
+    std::string messages, expected;
+    for (int i = 0; i < 12; ++i) {  // more pairs than free descriptors
+        const std::string copy = "out/" + std::to_string(i) + ".asm";
+        std::filesystem::copy_file(dir / "out/a.asm", dir / copy);
+        args.insert(args.end(), {"a.asm", copy});
+        messages += copy + ":1: x\n";
+        expected += "a.asm:3: x\n";
+    }
+    write_file(dir / "messages.txt", messages);
+    const auto few_descriptors = [] {
+        const rlimit limit{10, 10};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    };
+    const RunResult result = run_map(args, dir.path(), {.input = dir / "messages.txt", .in_child = few_descriptors});
+    EXPECT_EQ(result.out, expected);
+    EXPECT_EQ(result.exit_code, 0);
 }
 
 // The terminal's interrupt reaches the command too, which shares the process
