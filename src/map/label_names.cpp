@@ -43,17 +43,18 @@ bool is_digit(char c) {
 }
 
 // The number that ends a label as the chain writes it: '_', then four digits
-// or, from 10,000 on, as many as it needs. The number's first digit, or 0
-// when the word does not end so.
+// or, from 10,000 on, as many as it needs, the first not 0. The number's
+// first digit, or 0 when the word does not end so.
 std::uint32_t find_label_number(const char* word, std::uint32_t length, std::uint64_t* number) {
     std::uint32_t start = length;
     while (start > 0 && is_digit(word[start - 1])) --start;
     const std::uint32_t digits = length - start;
-    if (digits < MIN_LABEL_DIGITS || digits > MAX_LABEL_DIGITS || start < 2 || word[start - 1] != '_') return 0;
-    if (digits > MIN_LABEL_DIGITS && word[start] == '0') return 0;
+    const bool as_written = digits == MIN_LABEL_DIGITS || (digits > MIN_LABEL_DIGITS && word[start] != '0');
+    if (!as_written || digits > MAX_LABEL_DIGITS || start < 2 || word[start - 1] != '_') return 0;
     *number = 0;
-    for (std::uint32_t at = start; at < length; ++at)
+    for (std::uint32_t at = start; at < length; ++at) {
         *number = *number * 10 + static_cast<std::uint64_t>(word[at] - '0');
+    }
     return start;
 }
 

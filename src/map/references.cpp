@@ -36,11 +36,12 @@ bool ReferenceScanner::next(Reference* reference) {
     for (; at_ < length_; ++at_) {
         const char c = line_[at_];
         const bool may_begin_form = c == '(' || c == ':' || c == ' ';
-        if (may_begin_form && at_ > component_start_ && read_form(at_, reference)) {
+        const std::uint32_t end = may_begin_form && at_ > component_start_ ? read_form(at_, reference) : 0;
+        if (end != 0) {
             reference->pair = find_pair(at_, &reference->name_start);
             if (reference->pair != nullptr) {
                 reference->name_end = at_;
-                at_ = token_start_ = component_start_ = reference->end;
+                at_ = token_start_ = component_start_ = end;
                 return true;
             }
         }
@@ -53,10 +54,11 @@ bool ReferenceScanner::next(Reference* reference) {
     return false;
 }
 
-// The form that begins at 'at', behind a name: "(N)", ":N" or " [N]".
-bool ReferenceScanner::read_form(std::uint32_t at, Reference* reference) const {
+// The end of the form that begins at 'at', behind a name: "(N)", ":N" or
+// " [N]"; 0 when none begins there.
+std::uint32_t ReferenceScanner::read_form(std::uint32_t at, Reference* reference) const {
     const char opener = line_[at];
-    if (opener == ' ' && (at + 1 == length_ || line_[++at] != '[')) return false;
+    if (opener == ' ' && (at + 1 == length_ || line_[++at] != '[')) return 0;
     std::uint32_t end = at + 1;
     std::uint64_t number = 0;
     while (end < length_ && is_digit(line_[end])) {
@@ -64,20 +66,14 @@ bool ReferenceScanner::read_form(std::uint32_t at, Reference* reference) const {
         number = end - at > MAX_NUMBER_DIGITS ? std::numeric_limits<std::uint64_t>::max() : number * 10 + digit;
         ++end;
     }
-    if (end == at + 1) return false;
+    if (end == at + 1) return 0;
     reference->number_start = at + 1;
     reference->number_end = end;
     reference->number = number;
-    if (opener == ':') {
-        reference->form = ReferenceForm::COLON;
-        reference->end = end;
-        return true;
-    }
+    reference->fasm_form = opener == ' ';
+    if (opener == ':') return end;
     const char closer = opener == '(' ? ')' : ']';
-    if (end == length_ || line_[end] != closer) return false;
-    reference->form = opener == '(' ? ReferenceForm::PARENTHESES : ReferenceForm::BRACKETS;
-    reference->end = end + 1;
-    return true;
+    return end < length_ && line_[end] == closer ? end + 1 : 0;
 }
 
 // The text that ends at name_end is path, and begins the line or stands behind

@@ -8,21 +8,17 @@
 
 namespace keston::map {
 
-enum class ReferenceForm : std::uint8_t {
-    PARENTHESES,  // NAME(N): MASM-style assemblers, Watcom, the DOS assemblers
-    COLON,        // NAME:N and NAME:N:C: nasm, yasm, GNU as, clang
-    BRACKETS,     // NAME [N]: fasm, which prints the message on the lines after it
-};
-
+// A reference in one of the forms NAME(N) (MASM-style assemblers, Watcom, the
+// DOS assemblers), NAME:N and NAME:N:C (nasm, yasm, GNU as, clang) or
+// NAME [N] (fasm, which prints the message on the lines after it).
 struct Reference {
     Pair* pair;
     std::uint32_t name_start;
     std::uint32_t name_end;
     std::uint32_t number_start;
     std::uint32_t number_end;
-    std::uint32_t end;     // behind the form's closing character
     std::uint64_t number;  // the destination's line; UINT64_MAX when it does not fit
-    ReferenceForm form;
+    bool fasm_form;
 };
 
 // Finds the references of one line in order. The names are compared with
@@ -35,7 +31,7 @@ class ReferenceScanner {
     bool next(Reference* reference);
 
    private:
-    bool read_form(std::uint32_t at, Reference* reference) const;
+    std::uint32_t read_form(std::uint32_t at, Reference* reference) const;
     Pair* find_pair(std::uint32_t name_end, std::uint32_t* name_start) const;
     bool spells(std::uint32_t name_end, const char* path, std::size_t length) const;
 

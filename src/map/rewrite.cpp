@@ -45,7 +45,7 @@ LinePairs find_line_pairs(const char* line, std::uint32_t length, Pair** fasm_pa
     while (scanner.next(&reference)) {
         if (!is_mapped(*reference.pair)) continue;
         found.add(reference.pair);
-        if (reference.form == ReferenceForm::BRACKETS) *fasm_pair = reference.pair;
+        if (reference.fasm_form) *fasm_pair = reference.pair;
     }
     return found;
 }

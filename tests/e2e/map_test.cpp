@@ -10,11 +10,11 @@
 namespace keston::test {
 namespace {
 
-// -a -e -l@@ drop the first two lines and number the labels: out/a.asm holds
-//   start: / jmp nothere_0000 / loop_0001: dec cx / jnz loo_0001
+// -a -e -t4 -l@@ drop the first two lines, number the labels and re-tab:
+// out/a.asm holds start: / <TAB><TAB>jmp nothere_0000 / loop_0001: dec cx / <TAB><TAB>jnz loo_0001
 const std::string SOURCE =
     "; header\n\nstart:\n        ; comment\n        jmp @@nothere\n@@loop: dec cx\n        jnz @@loo\n";
-const std::vector<std::string> SWITCHES = {"-a", "-e", "-l@@"};
+const std::vector<std::string> SWITCHES = {"-a", "-e", "-t4", "-l@@"};
 const bool UNDER_WINE = std::getenv("KESTON_WINDOWS_EXE") != nullptr;
 
 // A folder with the sources and what keston made of each, name.asm into out/name.asm.
@@ -75,6 +75,7 @@ TEST(Map, EveryFormNamesTheSourceItsLineAndItsLabelsInBothModes) {
 TEST(Map, OnlyWholeNamesOfDestinationsWithAValidLineAreReferences) {
     const Sources dir({{"a.asm", SOURCE}, {"b.asm", "x:\n@@y: nop\n"}});
     const std::string long_line = "out/a.asm:2: " + std::string(70000, 'x') + "\n";
+    const std::string longest_mapped = std::string(65536 - 13, 'x') + " out/a.asm:2\n";
     const struct {
         std::string in, out;
     } lines[] = {
@@ -91,6 +92,7 @@ TEST(Map, OnlyWholeNamesOfDestinationsWithAValidLineAreReferences) {
         {"a.asm:2: loo_0001 lo_0001 loop_0002 y_0000 loop_0001_0001\n", "a.asm:5: @@loo lo_0001 loop_0002 y_0000 loop_0001_0001\n"},
         {"out/b.asm:2: y_0000 nothere_0000; out/a.asm:1:\n", "b.asm:2: @@y @@nothere; a.asm:3:\n"},
         {"out/a.asm [4]:\n jnz loo_0001\nerror: bad loo_0001.\nafter loo_0001\n", "a.asm [7]:\n jnz @@loo\nerror: bad @@loo.\nafter loo_0001\n"},
+        {longest_mapped, longest_mapped.substr(0, 65536 - 13) + " a.asm:5\n"},
         {long_line, long_line},  // too long to be rewritten, and passed on whole
         {"out/a.asm:3 loop_0001", "a.asm:6 @@loop"}};  // no line end, and the buffer behind still holds x
     // clang-format on
@@ -145,9 +147,17 @@ TEST(Map, DestinationsThatAreNotKestonsOutputAreLeftAsTheyAre) {
 TEST(Map, CommandLineAndCommandFailures) {
     const Sources dir({{"a.asm", SOURCE}});
     const std::string usage = run_companion("keston-map", {"-?"}, dir.path()).out;
-    ASSERT_TRUE(
-        usage.starts_with("Usage: keston-map [{/|-}<switch> [...]] <src_name> <dst_name> [<src_name> "
-                          "<dst_name> ...]\n                  [-- <command> [<argument> ...]]\n"));
+    ASSERT_EQ(usage,
+              "Usage: keston-map [{/|-}<switch> [...]] <src_name> <dst_name> [<src_name> <dst_name> ...]\n"
+              "                  [-- <command> [<argument> ...]]\n"
+              "Rewrites the assembler's messages about each destination that keston made\n"
+              "of its source into messages about the source: its name, its line and its\n"
+              "label names. Without a command it reads the messages on standard input;\n"
+              "with one it runs the command and rewrites its standard output and error.\n"
+              "Switches: those given to keston (-lxx -t[n] -s[n] -a -c -e -f -q -#), and\n"
+              "   -?      - display this help message\n"
+              "Exit status: the command's (127 when it cannot be started); without a\n"
+              "command 0, or 2 after a bad command line or a file that could not be read.\n");
     // clang-format off
     const struct {
         std::vector<std::string> args;
