@@ -69,8 +69,6 @@ void take_messages(MessageStream& stream, const char* bytes, std::uint32_t count
 
 void end_messages(MessageStream& stream) {
     if (stream.used != 0) rewrite_line(stream.line, stream.used, &stream.continuation, *stream.output);
-    stream.used = 0;
-    stream.passing = false;
     flush(*stream.output);
 }
 

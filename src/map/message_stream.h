@@ -29,7 +29,8 @@ void connect_message_streams();
 // Takes bytes as they arrive; every line they complete goes out rewritten.
 void take_messages(MessageStream& stream, const char* bytes, std::uint32_t count);
 
-// At the end of the stream: a last line without a line end goes out too.
+// At the end of the stream, which then takes no more: a last line without a
+// line end goes out too.
 void end_messages(MessageStream& stream);
 
 }  // namespace keston::map

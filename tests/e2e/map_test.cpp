@@ -74,7 +74,7 @@ TEST(Map, EveryFormNamesTheSourceItsLineAndItsLabelsInBothModes) {
 // clang-format off
 TEST(Map, OnlyWholeNamesOfDestinationsWithAValidLineAreReferences) {
     const Sources dir({{"a.asm", SOURCE}, {"b.asm", "x:\n@@y: nop\n"}});
-    const std::string long_line = "out/a.asm:2: " + std::string(70000, 'x') + "\n";
+    const std::string long_line = "out/a.asm:2: " + std::string(70000, 'x') + " out/a.asm:2\n";
     const std::string longest_mapped = std::string(65536 - 13, 'x') + " out/a.asm:2\n";
     const struct {
         std::string in, out;
@@ -93,7 +93,7 @@ TEST(Map, OnlyWholeNamesOfDestinationsWithAValidLineAreReferences) {
         {"out/b.asm:2: y_0000 nothere_0000; out/a.asm:1:\n", "b.asm:2: @@y @@nothere; a.asm:3:\n"},
         {"out/a.asm [4]:\n jnz loo_0001\nerror: bad loo_0001.\nafter loo_0001\n", "a.asm [7]:\n jnz @@loo\nerror: bad @@loo.\nafter loo_0001\n"},
         {longest_mapped, longest_mapped.substr(0, 65536 - 13) + " a.asm:5\n"},
-        {long_line, long_line},  // too long to be rewritten, and passed on whole
+        {long_line, long_line},  // too long to be rewritten, and passed on whole, its end too
         {"out/a.asm:3 loop_0001", "a.asm:6 @@loop"}};  // no line end, and the buffer behind still holds x
     // clang-format on
     std::string in, out;
@@ -108,11 +108,12 @@ TEST(Map, OnlyWholeNamesOfDestinationsWithAValidLineAreReferences) {
 }
 
 TEST(Map, NamesThatTwoDestinationsEndInMustSpellOnePath) {
-    const Sources dir({{"a.asm", SOURCE}, {"lib.asm", "l:\n"}, {"s.asm", "s:\n"}});
+    const Sources dir({{"a.asm", SOURCE}, {"lib.asm", "l:\n"}, {"s.asm", "s:\n"}, {"c.asm", "c:\n"}});
     std::filesystem::create_directories(dir / "lib");
     std::filesystem::create_directories(dir / "my dir");
     std::filesystem::rename(dir / "out/lib.asm", dir / "lib/a.asm");
     std::filesystem::rename(dir / "out/s.asm", dir / "my dir/s.asm");
+    std::filesystem::rename(dir / "out/c.asm", dir / "c.out");
     std::string absolute = (dir / "lib/a.asm").string();
     if (UNDER_WINE) {  // wine's drive Z: is the root of the file system
         std::replace(absolute.begin(), absolute.end(), '/', '\\');
@@ -120,10 +121,12 @@ TEST(Map, NamesThatTwoDestinationsEndInMustSpellOnePath) {
     }
     std::string misspelt = absolute;  // a separator less
     misspelt[misspelt.find_first_of("/\\")] = '_';
-    const RunResult result = filter({"a.asm", "out/a.asm", "lib.asm", "lib/a.asm", "s.asm", "my dir/s.asm"}, dir,
-                                    "out/a.asm:1: x\nLIB\\A.ASM:1: y\na.asm:1: z\n" + absolute + ":1: w\n" + misspelt +
-                                        ":1: u\nin my dir/s.asm:1: v\n");
-    EXPECT_EQ(result.out, "a.asm:3: x\nlib.asm:1: y\na.asm:1: z\nlib.asm:1: w\n" + misspelt + ":1: u\nin s.asm:1: v\n");
+    const RunResult result =
+        filter({"a.asm", "out/a.asm", "lib.asm", "lib/a.asm", "s.asm", "my dir/s.asm", "c.asm", "c.out"}, dir,
+               "out/a.asm:1: x\nLIB\\A.ASM:1: y\na.asm:1: z\n" + absolute + ":1: w\n" + misspelt +
+                   ":1: u\nin my dir/s.asm:1: v\nC.OUT(1) t\n");
+    EXPECT_EQ(result.out,
+              "a.asm:3: x\nlib.asm:1: y\na.asm:1: z\nlib.asm:1: w\n" + misspelt + ":1: u\nin s.asm:1: v\nc.asm(1) t\n");
     EXPECT_EQ(result.exit_code, 0);
 }
 
@@ -164,7 +167,7 @@ TEST(Map, CommandLineAndCommandFailures) {
         std::string err;
         int exit_code;
     } cases[] = {
-        {{}, usage, 2}, {{"a.asm"}, usage, 2}, {{"a.asm", "out/a.asm", "--"}, usage, 2},
+        {{}, usage, 2}, {{"a.asm"}, usage, 2}, {{"a.asm", "out/a.asm", "--"}, usage, 2}, {{"--", "nasm"}, usage, 2},
         {{"-x", "a.asm", "out/a.asm"}, fatal("Unknown switch specified: -x"), 2},
         {{"-?", "a.asm", "out/a.asm"}, fatal("Incompatible switch combination specified"), 2},
         {{"-l@", "a.asm", "out/a.asm"}, fatal("Invalid Local label prefix specified"), 2},
