@@ -2,7 +2,10 @@
 """Times keston against an I/O floor and standard tools, interleaved in one run.
 
 keston-check runs in the same rounds with the full chain's switches, its
-report going to a file; its time is given as a ratio to keston's.
+report going to a file; so does keston-map, which builds the map of a
+destination that keston made with those switches (a message about its first
+line makes it); their times are given as ratios to keston's, and keston-map's
+peak RSS beyond keston's per destination line.
 
 Prints medians of several runs, MB/s, ratios against the 16 KiB copy floor and
 the peers, peak RSS, and instructions per input byte under callgrind (on a
@@ -46,7 +49,7 @@ def generate(build, path, size):
         subprocess.run([os.path.join(build, "bench", "gen_asm"), str(size)], stdout=out, check=True)
 
 
-def commands(build, src, dst):
+def commands(build, src, dst, map_dst):
     keston = os.path.join(build, "keston")
     runs = {"copy floor": ([os.path.join(build, "bench", "copy_floor"), src, dst], None),
             "expand -t8": (["expand", "-t8", src], dst),
@@ -54,6 +57,8 @@ def commands(build, src, dst):
     for name, switches in SWITCH_SETS:
         runs["keston " + name] = ([keston, *switches, src, dst], None)
     runs["keston-check full"] = ([os.path.join(build, "keston-check"), *FULL_CHAIN, src], dst, CHECK_STATUSES)
+    runs["keston-map full"] = ([os.path.join(build, "keston-map"), *FULL_CHAIN, src, map_dst, "--",
+                                "echo", map_dst + ":1: a message"], None)
     return runs
 
 
@@ -88,7 +93,11 @@ def main():
         size = args.mib << 20
         generate(args.build, src, size)
         size = os.path.getsize(src)
-        medians, rss = run_all(args.build, commands(args.build, src, dst), args.runs)
+        map_dst = os.path.join(work, "mapped.asm")
+        subprocess.run([os.path.join(args.build, "keston"), *FULL_CHAIN, src, map_dst], check=True)
+        with open(map_dst, "rb") as made:
+            map_lines = sum(chunk.count(b"\n") for chunk in iter(lambda: made.read(1 << 20), b""))
+        medians, rss = run_all(args.build, commands(args.build, src, dst, map_dst), args.runs)
 
         floor, expand, pipeline = medians["copy floor"], medians["expand -t8"], medians["tool pipeline"]
         print(f"input: {size / 2**20:.1f} MiB of generated assembler source, median of {args.runs} interleaved runs")
@@ -98,6 +107,11 @@ def main():
                   f"{expand / seconds:>10.2f}{pipeline / seconds:>9.2f}{rss[name]:>14}")
         check_ratio = medians["keston-check full"] / medians["keston full chain"]
         print(f"\nkeston-check {' '.join(FULL_CHAIN)}: {check_ratio:.2f} times keston's time (at most 3)")
+        map_ratio = medians["keston-map full"] / medians["keston full chain"]
+        map_bytes = (rss["keston-map full"] - rss["keston full chain"]) * 1024 / map_lines
+        print(f"keston-map {' '.join(FULL_CHAIN)}, building the map: {map_ratio:.2f} times keston's time "
+              f"(at most 1.5); {map_bytes:.1f} bytes of peak RSS beyond keston's per destination line "
+              f"({map_lines} lines)")
 
         small = os.path.join(work, "small.asm")
         generate(args.build, small, args.callgrind_mib << 20)

@@ -21,10 +21,15 @@ the file, compression of spaces into tabs, and removal of empty lines.
 
 keston-check runs sources through the same chain, writes no file and
 reports every place where the result would mean something else to the
-assembler.]=])
+assembler.
+
+keston-map rewrites the assembler's messages about keston's output into
+messages about the source: its name, its line and its label names, as a
+filter or around the assembler's command.]=])
 set(CPACK_STRIP_FILES ON)
 
-set(manual_pages ${CMAKE_SOURCE_DIR}/man/keston.1 ${CMAKE_SOURCE_DIR}/man/keston-check.1)
+set(manual_pages ${CMAKE_SOURCE_DIR}/man/keston.1 ${CMAKE_SOURCE_DIR}/man/keston-check.1
+                 ${CMAKE_SOURCE_DIR}/man/keston-map.1)
 
 # Runs a command at configure time with its standard output going to output,
 # and again whenever the input changes.
@@ -35,7 +40,7 @@ endfunction()
 
 if(WIN32)
   find_program(KESTON_MANDOC mandoc REQUIRED)
-  install(TARGETS keston keston-check RUNTIME DESTINATION .)
+  install(TARGETS keston keston-check keston-map RUNTIME DESTINATION .)
   install(FILES README.md DESTINATION .)
   install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
   foreach(page IN LISTS manual_pages)
@@ -52,7 +57,7 @@ if(WIN32)
 else()
   find_program(KESTON_GZIP gzip REQUIRED)
   set(gzip_command ${KESTON_GZIP} -9 --no-name --stdout)
-  install(TARGETS keston keston-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS keston keston-check keston-map RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   foreach(page IN LISTS manual_pages)
     get_filename_component(name ${page} NAME)
     keston_generate(${page} ${CMAKE_BINARY_DIR}/${name}.gz ${gzip_command})

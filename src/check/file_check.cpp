@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "check/comment_block.h"
 #include "check/label_scopes.h"
 #include "check/line_view.h"
 #include "check/list_continuation.h"
@@ -59,6 +60,13 @@ void check_line(std::uint32_t source_length, const CommentCuts* cuts) {
     if (cuts != nullptr) check_literals(source, g_source_view, *cuts, current_line(), g_line_length);
 }
 
+// The assembler reads nothing of a line in a comment block, so nothing there
+// is reported; -l still opens scopes at such lines as at any other.
+void pass_comment_line(std::uint32_t source_length) {
+    if ((g_switches & F_NO_EMPTY_LINES) != 0) pass_comment_in_list();
+    if ((g_switches & F_LOCAL_LABELS) != 0) follow_label_scope(g_source_line, source_length);
+}
+
 // As keston's line loop, with the source line kept before the chain changes it.
 // 0 when every line was checked; at a line that keston stops at, -1, or
 // TS_READ_FAILED when a read failed there: reading ends there as at the end
@@ -67,12 +75,19 @@ int check_lines() {
     reset_label_state();
     start_label_scopes();
     start_list_check();
+    start_comment_blocks();
     g_line_number = 1;
     g_failure_reported = false;
     std::int32_t read;
     while ((read = read_line(g_line_a)) >= 0) {
         const std::uint32_t length = g_line_length;
         std::memcpy(g_source_line, g_line_a, length + 1);
+        if (in_comment_block(g_source_line, length)) {
+            if (transform_line() < 0) return -1;
+            pass_comment_line(length);
+            ++g_line_number;
+            continue;
+        }
         if (collects_made_labels()) note_include_line(g_source_line, length);
         // The comment removers run ahead of the chain only where a cut may matter.
         const bool marked = holds_literal_or_label(g_source_line, length);

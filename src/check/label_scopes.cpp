@@ -271,6 +271,11 @@ void check_label_line(const char* line, std::uint32_t length, const LineView* vi
     g_list_continues = declares && continues_in_next_line(line, stop);
 }
 
+void follow_label_scope(const char* line, std::uint32_t length) {
+    if (length != 0 && opens_label_scope(line)) open_scope();
+    g_list_continues = false;
+}
+
 void finish_label_scopes() {
     report_undefined_names();
 }

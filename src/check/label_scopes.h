@@ -19,6 +19,10 @@ void start_label_scopes();
 // holds no label name.
 void check_label_line(const char* line, std::uint32_t length, const LineView* view, std::uint32_t kept);
 
+// A source line that the assembler does not read, in place of
+// check_label_line: it opens a scope where -l opens one, and declares nothing.
+void follow_label_scope(const char* line, std::uint32_t length);
+
 // After the last line of a file: reports on the last scope.
 void finish_label_scopes();
 

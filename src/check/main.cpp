@@ -15,7 +15,7 @@
 #include "cmdline/command_line.h"
 #include "cmdline/run_settings.h"
 #include "common/globals.h"
-#include "common/report.h"
+#include "platform/filter_process.h"
 #include "platform/process.h"
 #include "platform/standard_output.h"
 #include "transform/local_labels.h"
@@ -28,9 +28,10 @@ namespace {
 constexpr char INTERRUPT_MESSAGE[] = "\n\r?KESTON-F-Operation is interrupted by user\n\r";
 
 // The report goes out whatever the run came to; failing that, the run fails.
+// A reader that went away has ended the process by then, as it ends grep.
 int finish_run(int status) {
     if (flush_report() == 0) return status;
-    report_write_error();
+    std::printf("keston-check: standard output: write error\n");
     return CHECK_INCOMPLETE;
 }
 
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
     using namespace keston;
     // Messages reach standard error at once, in order with the notes.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    platform::prepare_process();
+    platform::prepare_filter_process();
     const int report = platform::divert_standard_output();
     if (report < 0) return check::CHECK_INCOMPLETE;
     check::set_report_output(report);

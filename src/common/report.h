@@ -8,7 +8,9 @@ namespace keston {
 extern bool g_failure_reported;
 
 // While set, a failure is recorded but its message not printed: keston-check
-// runs the chain as a trial over a text that is not yet the source.
+// runs the chain as a trial over a text that is not yet the source, and
+// keston-map runs it only to compare its result with a file that keston wrote
+// earlier, when keston printed the messages.
 extern bool g_failure_messages_muted;
 
 // Prints one failure message (a printf format and its arguments) where the

@@ -16,6 +16,7 @@ char g_label_prefix[2];
 char g_label_names[LABEL_NAMES_SIZE + SCAN_SLACK];
 std::uint64_t g_label_count = 0;
 std::uint64_t g_label_base = 0;
+LabelObserver g_label_observer = nullptr;
 
 namespace {
 
@@ -149,6 +150,7 @@ std::int32_t process_local_labels() {
             if (name_length != 0) {
                 const auto label_number = static_cast<std::uint64_t>(number);
                 if (write_label(out, &written, source + read + 2, name_length, label_number) != 0) return -1;
+                if (g_label_observer != nullptr) g_label_observer(source + read + 2, name_length, label_number);
                 read += 2 + name_length;
                 continue;
             }

@@ -23,6 +23,11 @@ extern char g_label_names[LABEL_NAMES_SIZE + SCAN_SLACK];
 extern std::uint64_t g_label_count;  // next free label number in the file
 extern std::uint64_t g_label_base;   // number of the current scope's first name
 
+// Told of every label written into a line: the name as the source spells it
+// (behind the prefix) and its number. Null in a run that needs no telling.
+using LabelObserver = void (*)(const char* name, std::uint32_t length, std::uint64_t number);
+extern LabelObserver g_label_observer;
+
 // The state at the start of a file: an empty name list, numbers from 0.
 void reset_label_state();
 

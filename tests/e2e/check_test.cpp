@@ -92,7 +92,13 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
         {"p:\n mov ax,1 ; it's fine\n db \"a       b\",'a\tb'\n cmp al,';'\n @@a_1: jmp @@a_1 // don't\n local @@v:word\n"
          " arg @@w\n\n mov ax,@@v\n mov bx,@@w\n db 1, ; it's\n db 2\n\nn equ <a  b  c  d e>\n",
          {"-a", "-c", "-s", "-t", "-l@@", "-e", "in.asm"}, "", 0},
-        {"p:\n db 1,\n\n jmp @@x\n db 'a;b'\n", {"-s", "in.asm"}, "", 0},  // the switches that cause them are not given
+        {"p:\n db 1,\n\n jmp @@x\n db 'a;b'\n", {"-s", "in.asm"}, "", 0},
+        // A comment block is no code: nothing in it is reported, yet -l opens a scope at it.
+        {"p:\ncomment ! db 'a;b'\n jmp @@y\n db 'a;b' !\n db 'c;d'\n  Comment~x~ db 'a;b'\ncommentary 'g;h'\n",
+         {"-a", "-l@@", "in.asm"}, warn("5:7", "-a cuts the quoted string 'c;d'", "quoted-text") +
+         warn("7:14", "-a cuts the quoted string 'g;h'", "quoted-text"), 1},
+        {"p:\n@@x: db 1,\n\ncomment ~ text ~\n jmp @@x\n", {"-e", "-l@@", "in.asm"},  // a comment joins no list
+         warn("5:6", "-l@@ leaves @@x undefined here: it is defined in the previous scope, at line 2", "scope-split"), 1},  // the switches that cause them are not given
         {" db 'a;b'\n", {"-a", "missing.asm", "in.asm"}, a_cut, 2, "missing.asm:0: error: cannot be opened for reading\n"},
         {"a\n" + std::string(1023, 'x') + "\n db 'a;b'\n", {"-a", "in.asm", "ok.asm"},  // the next file is checked whole
          "ok.asm:1:7: warning: -a cuts the quoted string 'a;b' [quoted-text]\n", 2,

@@ -19,6 +19,40 @@ TEST(Posix, PipeWithoutReaderGivesTheWriteError) {
     EXPECT_EQ(finish({child.pid, ::open("/dev/null", O_RDONLY | O_CLOEXEC), -1}).exit_code, 0);
 }
 
+// keston-check and keston-map end as grep does when the reader of their
+// output goes away: by the signal, without a word. Where the signal was
+// ignored at start, and on a full disk, the write fails with one note.
+TEST(Posix, CheckersInAPipeEndByTheSignalWhenTheReaderGoesAway) {
+    TempDir dir;
+    std::string source, messages;  // either makes more output than a pipe holds
+    for (int i = 0; i < 3000; ++i) {
+        source += " db 'a;b'\n";
+        messages += "out.asm:1: a message about a line of the destination\n";
+    }
+    write_file(dir / "in.asm", source);
+    write_file(dir / "messages.txt", messages);
+    ASSERT_EQ(run_keston({"-a", "in.asm", "out.asm"}, dir.path()).exit_code, 0);
+    const auto without_reader = [&dir](const std::string& program, const ChildSetup& setup) {
+        std::vector<std::string> command = companion_command(program);
+        command.insert(command.end(), {"-a", "in.asm", "out.asm"});  // two sources for keston-check
+        const Child child = start_program(command, dir.path(), setup);
+        ::close(child.stdout_fd);
+        return finish({child.pid, ::open("/dev/null", O_RDONLY | O_CLOEXEC), child.stderr_fd});
+    };
+    for (const std::string program : {"keston-check", "keston-map"}) {
+        const RunResult gone = without_reader(program, {.input = dir / "messages.txt"});
+        EXPECT_EQ(gone.signal, SIGPIPE) << program;
+        EXPECT_EQ(gone.err, "") << program;
+        for (const ChildSetup& setup : {ChildSetup{.input = dir / "messages.txt", .ignored = {SIGPIPE}},
+                                        ChildSetup{.input = dir / "messages.txt",
+                                        .in_child = [] { ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO); }}}) {
+            const RunResult failed = without_reader(program, setup);
+            EXPECT_EQ(failed.err, program + ": standard output: write error\n");
+            EXPECT_EQ(failed.exit_code, 2);
+        }
+    }
+}
+
 // The lines before a failed read reach the destination, the line it cuts
 // short does not; keston-check tells where it stopped.
 TEST(Posix, FailedReadIsReportedAndEndsTheRun) {

@@ -115,5 +115,28 @@ TEST_F(Nasm, FixedNamesAssembleWhereKestonsNamesDoNot) {
     }
 }
 
+// keston-map around nasm: an error below lines that -a -e drop names the
+// source, its line and the label as the source spells it; the status is nasm's.
+TEST_F(Nasm, MapNamesTheSourceLineAndLabelOfAnError) {
+    const struct {
+        std::string source, err;
+        int exit_code;
+    } cases[] = {
+        {"; entry\n\nstart:\n\t; jump\n\tjmp\t@@nothere\n", "a.asm:5: error: symbol `@@nothere' not defined\n", 1},
+        {"; entry\n\nstart:\n@@loop:\tjmp\t@@loop\n", "", 0}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        std::filesystem::create_directories(dir / "out");
+        write_file(dir / "a.asm", c.source);
+        ASSERT_EQ(run_keston({"-a", "-e", "-l@@", "a.asm", "out/a.asm"}, dir.path()).exit_code, 0);
+        const RunResult result = run_companion(
+            "keston-map", {"-a", "-e", "-l@@", "a.asm", "out/a.asm", "--", "nasm", "-o", "out/a.bin", "out/a.asm"},
+            dir.path());
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(result.exit_code, c.exit_code);
+    }
+}
+
 }  // namespace
 }  // namespace keston::test

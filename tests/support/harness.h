@@ -2,6 +2,7 @@
 // keston and keston-check binaries with their standard output captured.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -88,9 +89,11 @@ inline std::vector<std::string> keston_command() {
     return {KESTON_BINARY};
 }
 
-// How the child differs from the test's process: descriptors closed, a file
-// size limit, signals ignored, variables ("NAME=value") and a last step of its own.
+// How the child differs from the test's process: standard input from a file,
+// descriptors closed, a file size limit, signals ignored, variables
+// ("NAME=value") and a last step of its own.
 struct ChildSetup {
+    std::filesystem::path input = {};
     std::vector<int> closed = {};
     rlim_t file_size_limit = RLIM_INFINITY;
     std::vector<int> ignored = {};
@@ -111,6 +114,7 @@ inline Child start_program(std::vector<std::string> command, const std::filesyst
         ::dup2(fds[1], STDOUT_FILENO);
         ::dup2(err_fds[1], STDERR_FILENO);
         for (const int fd : {fds[0], fds[1], err_fds[0], err_fds[1]}) ::close(fd);
+        if (!setup.input.empty()) ::dup2(::open(setup.input.c_str(), O_RDONLY), STDIN_FILENO);
         for (const int fd : setup.closed) ::close(fd);
         // A test run in the background may have been started with signals
         // ignored or blocked: the child starts from the defaults.
@@ -170,13 +174,24 @@ inline RunResult run_keston(std::vector<std::string> args, const std::filesystem
     return finish(start_keston(std::move(args), dir, setup));
 }
 
-// keston-check, which is built beside keston, in dir with args.
-inline RunResult run_check(std::vector<std::string> args, const std::filesystem::path& dir,
-                           const ChildSetup& setup = {}) {
+// The command of program, which is built beside keston.
+inline std::vector<std::string> companion_command(const std::string& program) {
     std::vector<std::string> command = keston_command();
-    command.back().replace(command.back().rfind("keston"), 6, "keston-check");
+    command.back().replace(command.back().rfind("keston"), 6, program);
+    return command;
+}
+
+// keston-check or keston-map in dir with args.
+inline RunResult run_companion(const std::string& program, std::vector<std::string> args,
+                               const std::filesystem::path& dir, const ChildSetup& setup = {}) {
+    std::vector<std::string> command = companion_command(program);
     command.insert(command.end(), args.begin(), args.end());
     return finish(start_program(std::move(command), dir, setup));
+}
+
+inline RunResult run_check(std::vector<std::string> args, const std::filesystem::path& dir,
+                           const ChildSetup& setup = {}) {
+    return run_companion("keston-check", std::move(args), dir, setup);
 }
 
 }  // namespace keston::test

@@ -14,11 +14,12 @@ namespace {
 
 // The signals whose default action ends the process: each one removes an
 // unfinished replacement file on its way; the first four are the user's
-// interrupts, which print the message too. SIGPIPE and SIGXFSZ are ignored,
-// so that they come back as write errors.
+// interrupts, which print the message too. keston ignores SIGPIPE and SIGXFSZ,
+// so that they come back as write errors; a filter ends by SIGPIPE when its
+// reader goes away.
 constexpr int INTERRUPT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr int OTHER_ENDING_SIGNALS[] = {
-    SIGALRM,   SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF, SIGPOLL,
+    SIGALRM,   SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF, SIGPOLL, SIGPIPE,
     SIGSYS,    SIGTRAP, SIGABRT, SIGBUS,  SIGFPE,    SIGILL,  SIGSEGV,
 #ifdef SIGPWR
     SIGPWR,

@@ -1,0 +1,105 @@
+// keston-map: turns the assembler's messages about the files keston made into
+// messages about their sources: the source's name and line, and its label
+// names. It reads them on standard input, or runs the assembler and reads its
+// output.
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "cmdline/run_settings.h"
+#include "common/globals.h"
+#include "common/report.h"
+#include "map/build_map.h"
+#include "map/map_command_line.h"
+#include "map/message_stream.h"
+#include "map/notes.h"
+#include "map/output.h"
+#include "map/pairs.h"
+#include "platform/command.h"
+#include "platform/file_io.h"
+#include "platform/filter_process.h"
+#include "platform/standard_output.h"
+#include "transform/local_labels.h"
+
+namespace keston::map {
+
+namespace {
+
+constexpr int MAP_DONE = 0;
+constexpr int MAP_FAILED = 2;  // a bad command line, a file not read, output not written
+constexpr int COMMAND_NOT_RUN = 127;
+
+constexpr int STANDARD_INPUT = 0;
+constexpr int STANDARD_ERROR = 2;
+constexpr std::uint32_t READ_SIZE = 65536;
+
+int filter_status() {
+    return g_map_failed || g_output_failed ? MAP_FAILED : MAP_DONE;
+}
+
+int filter_messages() {
+    static char bytes[READ_SIZE];
+    std::int32_t got;
+    while ((got = platform::read_bytes(STANDARD_INPUT, bytes, READ_SIZE)) > 0) {
+        take_messages(g_output_messages, bytes, static_cast<std::uint32_t>(got));
+    }
+    end_messages(g_output_messages);
+    if (got < 0) {
+        note("standard input: read error");
+        return MAP_FAILED;
+    }
+    return filter_status();
+}
+
+void take_command_output(int stream, const char* bytes, std::uint32_t count) {
+    MessageStream& messages = stream == platform::COMMAND_OUTPUT ? g_output_messages : g_error_messages;
+    if (count == 0) {
+        end_messages(messages);
+    } else {
+        take_messages(messages, bytes, count);
+    }
+}
+
+int wrap_command() {
+    const int status = platform::run_command(g_command, take_command_output);
+    if (status == platform::COMMAND_NOT_FOUND || status == platform::COMMAND_NOT_STARTED) {
+        note(status == platform::COMMAND_NOT_FOUND ? "%s: command not found" : "%s: cannot be run", g_command[0]);
+        return COMMAND_NOT_RUN;
+    }
+    return g_output_failed ? MAP_FAILED : status;
+}
+
+int run_map(int argc, const char* const* argv) {
+    const int parsed = parse_map_command_line(argc, argv);
+    if (parsed == COMMAND_LINE_REFUSED) return MAP_FAILED;
+    if ((g_switches & F_HELP) != 0) {
+        print_map_usage(true);
+        return filter_status();
+    }
+    if (parsed == COMMAND_LINE_INCOMPLETE) {
+        print_map_usage(false);
+        return MAP_FAILED;
+    }
+    set_tab_widths();
+    if (set_label_prefix(g_label_prefix) != 0) return MAP_FAILED;
+    describe_pairs();
+    // keston printed the chain's messages when it wrote the destinations.
+    g_failure_messages_muted = true;
+    return g_command == nullptr ? filter_messages() : wrap_command();
+}
+
+}  // namespace
+
+}  // namespace keston::map
+
+int main(int argc, char** argv) {
+    using namespace keston;
+    // keston's messages for a refused command line go to standard error.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    platform::prepare_filter_process();
+    const int output = platform::divert_standard_output();
+    if (output < 0) return map::MAP_FAILED;
+    map::set_output_descriptors(output, map::STANDARD_ERROR);
+    map::connect_message_streams();
+    std::exit(map::run_map(argc, argv));
+}

@@ -1,0 +1,75 @@
+#include "map/message_stream.h"
+
+#include <cstring>
+
+#include "map/rewrite.h"
+
+namespace keston::map {
+
+MessageStream g_output_messages;
+MessageStream g_error_messages;
+
+void connect_message_streams() {
+    g_output_messages.output = &g_output;
+    g_error_messages.output = &g_errors;
+}
+
+namespace {
+
+// Passes bytes of a line too long to rewrite, up to its end; what is left.
+std::uint32_t pass_on(MessageStream& stream, const char* bytes, std::uint32_t count) {
+    const auto* const line_end = static_cast<const char*>(std::memchr(bytes, '\n', count));
+    const std::uint32_t taken = line_end == nullptr ? count : static_cast<std::uint32_t>(line_end - bytes) + 1;
+    put(*stream.output, bytes, taken);
+    stream.passing = line_end == nullptr;
+    return count - taken;
+}
+
+// A line that fills the buffer and goes on passes as it stands. So does
+// fasm's "error:" line, which then ends the lines that belong to its reference.
+void give_up_line(MessageStream& stream) {
+    put(*stream.output, stream.line, stream.used);
+    if (std::memcmp(stream.line, "error:", 6) == 0) stream.continuation = nullptr;
+    stream.used = 0;
+    stream.passing = true;
+}
+
+}  // namespace
+
+void take_messages(MessageStream& stream, const char* bytes, std::uint32_t count) {
+    while (count != 0) {
+        if (stream.passing) {
+            const std::uint32_t left = pass_on(stream, bytes, count);
+            bytes += count - left;
+            count = left;
+            continue;
+        }
+        const auto* const line_end = static_cast<const char*>(std::memchr(bytes, '\n', count));
+        const std::uint32_t taken = line_end == nullptr ? count : static_cast<std::uint32_t>(line_end - bytes) + 1;
+        const std::uint32_t room = LONGEST_MAPPED_LINE - stream.used;
+        if (taken > room) {
+            std::memcpy(stream.line + stream.used, bytes, room);
+            stream.used += room;
+            bytes += room;
+            count -= room;
+            give_up_line(stream);
+            continue;
+        }
+        std::memcpy(stream.line + stream.used, bytes, taken);
+        stream.used += taken;
+        bytes += taken;
+        count -= taken;
+        if (line_end != nullptr) {
+            rewrite_line(stream.line, stream.used, &stream.continuation, *stream.output);
+            stream.used = 0;
+        }
+    }
+    flush(*stream.output);
+}
+
+void end_messages(MessageStream& stream) {
+    if (stream.used != 0) rewrite_line(stream.line, stream.used, &stream.continuation, *stream.output);
+    flush(*stream.output);
+}
+
+}  // namespace keston::map

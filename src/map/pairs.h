@@ -1,0 +1,68 @@
+// The pairs of the command line: each source with the destination that keston
+// made of it, and, once built, the map from the destination back to the source.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "cmdline/command_line.h"
+#include "map/growing_array.h"
+
+namespace keston::map {
+
+// A label number's name as the chain first wrote it, and the lengths of the
+// leading parts of it that were written with that number: a label matches a
+// stored name that begins with it.
+struct LabelRecord {
+    std::uint32_t offset;   // in the pair's label names
+    std::uint32_t lengths;  // bit n - 1 for a part of n characters; 0 for a number never written
+};
+
+enum class MapState : std::uint8_t {
+    NOT_BUILT,   // no reference has come yet
+    MAPPED,      // the destination is keston's output of the source
+    LEFT_AS_IS,  // it is not, or could not be read: its references stay as they are
+};
+
+struct Pair {
+    // As given, with keston's default extension.
+    char source[FILE_NAME_SIZE];
+    char destination[FILE_NAME_SIZE];
+    std::size_t destination_length;
+    char* destination_absolute;  // null when it could not be found
+    std::size_t absolute_length;
+    std::uint32_t last_component;  // offset of the destination's last component
+    std::uint32_t last_component_length;
+    // Another pair's destination has the same last component, so a bare one
+    // refers to neither.
+    bool shares_last_component;
+    MapState state;
+    // The source line of each destination line.
+    GrowingArray<std::uint32_t> source_lines;
+    GrowingArray<LabelRecord> labels;  // by label number
+    GrowingArray<char> label_names;
+};
+
+extern Pair* g_pairs;
+extern std::uint32_t g_pair_count;
+
+// Room for count pairs, whose names the caller then fills in. False when there is no memory.
+bool allocate_pairs(std::uint32_t count);
+
+// After the names are in: last components, absolute names, shared components.
+void describe_pairs();
+
+// Whether c separates a name's components: '/' and '\' alike, as assemblers
+// print paths in either form.
+constexpr bool is_separator(char c) {
+    return c == '/' || c == '\\';
+}
+
+constexpr char fold_case(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Names compare with letters in any case and either separator.
+bool same_name(const char* a, const char* b, std::size_t length);
+
+}  // namespace keston::map

@@ -1,0 +1,113 @@
+#include "map/references.h"
+
+#include <limits>
+
+namespace keston::map {
+
+namespace {
+
+// Digits beyond these make a number past any destination's end.
+constexpr std::uint32_t MAX_NUMBER_DIGITS = 19;
+
+// A name is a whole token: it begins the line or stands behind one of these.
+bool comes_before_name(char c) {
+    switch (c) {
+        case ' ':
+        case '\t':
+        case '"':
+        case '\'':
+        case '`':
+        case '(':
+        case '[':
+        case '<':
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+bool ReferenceScanner::next(Reference* reference) {
+    for (; at_ < length_; ++at_) {
+        const char c = line_[at_];
+        const bool may_begin_form = c == '(' || c == ':' || c == ' ';
+        const std::uint32_t end = may_begin_form && at_ > component_start_ ? read_form(at_, reference) : 0;
+        if (end != 0) {
+            reference->pair = find_pair(at_, &reference->name_start);
+            if (reference->pair != nullptr) {
+                reference->name_end = at_;
+                at_ = token_start_ = component_start_ = end;
+                return true;
+            }
+        }
+        if (comes_before_name(c)) {
+            token_start_ = component_start_ = at_ + 1;
+        } else if (is_separator(c)) {
+            component_start_ = at_ + 1;
+        }
+    }
+    return false;
+}
+
+// The end of the form that begins at 'at', behind a name: "(N)", ":N" or
+// " [N]"; 0 when none begins there.
+std::uint32_t ReferenceScanner::read_form(std::uint32_t at, Reference* reference) const {
+    const char opener = line_[at];
+    if (opener == ' ' && (at + 1 == length_ || line_[++at] != '[')) return 0;
+    std::uint32_t end = at + 1;
+    std::uint64_t number = 0;
+    while (end < length_ && is_digit(line_[end])) {
+        const auto digit = static_cast<std::uint64_t>(line_[end] - '0');
+        number = end - at > MAX_NUMBER_DIGITS ? std::numeric_limits<std::uint64_t>::max() : number * 10 + digit;
+        ++end;
+    }
+    if (end == at + 1) return 0;
+    reference->number_start = at + 1;
+    reference->number_end = end;
+    reference->number = number;
+    reference->fasm_form = opener == ' ';
+    if (opener == ':') return end;
+    const char closer = opener == '(' ? ')' : ']';
+    return end < length_ && line_[end] == closer ? end + 1 : 0;
+}
+
+// The text that ends at name_end is path, and begins the line or stands behind
+// a byte that may come before a name.
+bool ReferenceScanner::spells(std::uint32_t name_end, const char* path, std::size_t length) const {
+    if (length == 0 || length > name_end) return false;
+    const std::uint32_t start = name_end - static_cast<std::uint32_t>(length);
+    return (start == 0 || comes_before_name(line_[start - 1])) && same_name(line_ + start, path, length);
+}
+
+// A pair whose destination the name ending at name_end names: by its path,
+// as given or absolute (which may hold blanks), or by its last component
+// alone where no other destination shares it.
+Pair* ReferenceScanner::find_pair(std::uint32_t name_end, std::uint32_t* name_start) const {
+    const char* const component = line_ + component_start_;
+    const std::uint32_t component_length = name_end - component_start_;
+    Pair* only_by_component = nullptr;
+    for (std::uint32_t i = 0; i < g_pair_count; ++i) {
+        Pair& pair = g_pairs[i];
+        if (pair.last_component_length != component_length ||
+            !same_name(component, pair.destination + pair.last_component, component_length)) {
+            continue;
+        }
+        const char* const paths[] = {pair.destination_absolute, pair.destination};
+        const std::size_t lengths[] = {pair.absolute_length, pair.destination_length};
+        for (int p = 0; p < 2; ++p) {
+            if (!spells(name_end, paths[p], lengths[p])) continue;
+            *name_start = name_end - static_cast<std::uint32_t>(lengths[p]);
+            return &pair;
+        }
+        if (!pair.shares_last_component && only_by_component == nullptr) only_by_component = &pair;
+    }
+    *name_start = token_start_;
+    return only_by_component;
+}
+
+}  // namespace keston::map

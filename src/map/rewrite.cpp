@@ -1,0 +1,139 @@
+#include "map/rewrite.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "common/globals.h"
+#include "map/build_map.h"
+#include "map/label_names.h"
+#include "map/references.h"
+#include "transform/local_labels.h"
+
+namespace keston::map {
+
+namespace {
+
+// Pairs whose labels a line's words may be; more in one line are left out.
+constexpr std::uint32_t MAX_LINE_PAIRS = 8;
+constexpr char FASM_MESSAGE_END[] = "error:";
+
+struct LinePairs {
+    Pair* pairs[MAX_LINE_PAIRS];
+    std::uint32_t count = 0;
+
+    void add(Pair* pair) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (pairs[i] == pair) return;
+        }
+        if (count < MAX_LINE_PAIRS) pairs[count++] = pair;
+    }
+};
+
+// A label's characters in a message: quotes and backquotes bound it.
+bool is_word_character(char c) {
+    const char lower = static_cast<char>(c | 0x20);
+    return (lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '?' || c == '@';
+}
+
+// The mapped pairs the line refers to; *fasm_pair gets the last that a
+// reference in fasm's form names.
+LinePairs find_line_pairs(const char* line, std::uint32_t length, Pair** fasm_pair) {
+    LinePairs found;
+    ReferenceScanner scanner(line, length);
+    Reference reference;
+    while (scanner.next(&reference)) {
+        if (!is_mapped(*reference.pair)) continue;
+        found.add(reference.pair);
+        if (reference.fasm_form) *fasm_pair = reference.pair;
+    }
+    return found;
+}
+
+bool is_rewritten(const Reference& reference) {
+    return reference.pair->state == MapState::MAPPED && reference.number != 0 &&
+           reference.number <= reference.pair->source_lines.size();
+}
+
+void put_source_line(Output& output, std::uint32_t line) {
+    char digits[16];
+    const int length = std::snprintf(digits, sizeof digits, "%" PRIu32, line);
+    put(output, digits, static_cast<std::uint32_t>(length));
+}
+
+// The spelling of a label of one of the pairs; its length, 0 for another word.
+std::uint32_t find_spelling(const LinePairs& pairs, const char* word, std::uint32_t length, const char** spelling) {
+    for (std::uint32_t i = 0; i < pairs.count; ++i) {
+        const std::uint32_t found = find_label_spelling(*pairs.pairs[i], word, length, spelling);
+        if (found != 0) return found;
+    }
+    return 0;
+}
+
+// Puts line[from, to) with every whole word that is a label of the pairs
+// rewritten as the prefix and the source's spelling.
+void put_text(Output& output, const char* line, std::uint32_t from, std::uint32_t to, const LinePairs& pairs) {
+    if (pairs.count == 0 || (g_switches & F_LOCAL_LABELS) == 0) {
+        put(output, line + from, to - from);
+        return;
+    }
+    std::uint32_t at = from;
+    // A word that began before from is not whole here.
+    if (at > 0) {
+        while (at < to && is_word_character(line[at]) && is_word_character(line[at - 1])) ++at;
+    }
+    std::uint32_t copied = from;
+    while (at < to) {
+        if (!is_word_character(line[at])) {
+            ++at;
+            continue;
+        }
+        std::uint32_t end = at;
+        while (end < to && is_word_character(line[end])) ++end;
+        const char* spelling = nullptr;
+        const std::uint32_t spelling_length = find_spelling(pairs, line + at, end - at, &spelling);
+        if (spelling_length != 0) {
+            put(output, line + copied, at - copied);
+            put(output, g_label_prefix, sizeof g_label_prefix);
+            put(output, spelling, spelling_length);
+            copied = end;
+        }
+        at = end;
+    }
+    put(output, line + copied, to - copied);
+}
+
+bool begins_with(const char* line, std::uint32_t length, const char* text) {
+    const std::size_t text_length = std::strlen(text);
+    return length >= text_length && std::memcmp(line, text, text_length) == 0;
+}
+
+}  // namespace
+
+void rewrite_line(const char* line, std::uint32_t length, Pair** continuation, Output& output) {
+    Pair* fasm_pair = nullptr;
+    LinePairs pairs = find_line_pairs(line, length, &fasm_pair);
+    if (*continuation != nullptr) {
+        pairs.add(*continuation);
+        if (begins_with(line, length, FASM_MESSAGE_END)) *continuation = nullptr;
+    }
+    if (fasm_pair != nullptr) *continuation = fasm_pair;
+    ReferenceScanner scanner(line, length);
+    Reference reference;
+    std::uint32_t copied = 0;
+    while (scanner.next(&reference)) {
+        put_text(output, line, copied, reference.name_start, pairs);
+        if (is_rewritten(reference)) {
+            const Pair& pair = *reference.pair;
+            put(output, pair.source, static_cast<std::uint32_t>(std::strlen(pair.source)));
+            put(output, line + reference.name_end, reference.number_start - reference.name_end);
+            put_source_line(output, pair.source_lines[reference.number - 1]);
+        } else {
+            put(output, line + reference.name_start, reference.number_end - reference.name_start);
+        }
+        copied = reference.number_end;
+    }
+    put_text(output, line, copied, length, pairs);
+}
+
+}  // namespace keston::map

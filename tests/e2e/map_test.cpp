@@ -1,0 +1,228 @@
+// keston-map through the built binary: the assembler's messages in, the same
+// messages about the sources out, in wrapper mode (-- command) and as a filter.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "support/harness.h"
+
+namespace keston::test {
+namespace {
+
+// -a -e -t4 -l@@ drop the first two lines, number the labels and re-tab:
+// out/a.asm holds start: / <TAB><TAB>jmp nothere_0000 / loop_0001: dec cx / <TAB><TAB>jnz loo_0001
+const std::string SOURCE =
+    "; header\n\nstart:\n        ; comment\n        jmp @@nothere\n@@loop: dec cx\n        jnz @@loo\n";
+const std::vector<std::string> SWITCHES = {"-a", "-e", "-t4", "-l@@"};
+const bool UNDER_WINE = std::getenv("KESTON_WINDOWS_EXE") != nullptr;
+
+// A folder with the sources and what keston made of each, name.asm into out/name.asm.
+struct Sources : TempDir {
+    explicit Sources(const std::vector<std::pair<std::string, std::string>>& sources) {
+        std::filesystem::create_directories(*this / "out");
+        for (const auto& [name, text] : sources) {
+            write_file(*this / name, text);
+            std::vector<std::string> args = SWITCHES;
+            args.insert(args.end(), {name, "out/" + name});
+            EXPECT_EQ(run_keston(args, path()).exit_code, 0);
+        }
+    }
+};
+
+RunResult run_map(std::vector<std::string> args, const std::filesystem::path& dir, const ChildSetup& setup = {}) {
+    args.insert(args.begin(), SWITCHES.begin(), SWITCHES.end());
+    return run_companion("keston-map", args, dir, setup);
+}
+
+// The messages on standard input.
+RunResult filter(const std::vector<std::string>& args, const TempDir& dir, const std::string& messages) {
+    write_file(dir / "messages.txt", messages);
+    return run_map(args, dir.path(), {.input = dir / "messages.txt"});
+}
+
+// The stand-in for the assemblers, built beside keston; keston-map finds it
+// there under wine, as Windows looks in the program's folder first.
+std::string messages_program() {
+    return UNDER_WINE ? "assembler_messages" : companion_command("assembler_messages").back();
+}
+
+TEST(Map, EveryFormNamesTheSourceItsLineAndItsLabelsInBothModes) {
+    const Sources dir({{"a.asm", SOURCE}});
+    const std::vector<std::string> messages = {"3", "out/a.asm", "2", "nothere_0000"};
+    const std::string out =
+        "Assembling: out/a.asm\na.asm(5) : error A2006: undefined symbol : @@nothere\r\n"
+        "**Error** a.asm(5) Undefined symbol: @@nothere\na.asm(5): Error! E032: '@@nothere' not defined\n"
+        "a.asm [5]:\n\tjmp\t@@nothere\nerror: undefined symbol '@@nothere'.\n"
+        "nothere_0000 is mentioned here without a reference";
+    const std::string err =
+        "a.asm:5: error: symbol `@@nothere' not defined\na.asm:5:9: error: unknown token in expression: @@nothere\n";
+    std::vector<std::string> args = {"a.asm", "out/a.asm", "--", messages_program()};
+    args.insert(args.end(), messages.begin(), messages.end());
+    const RunResult wrapper = run_map(args, dir.path());
+    EXPECT_EQ(wrapper.out, out);
+    EXPECT_EQ(wrapper.err, err);
+    EXPECT_EQ(wrapper.exit_code, 3);
+    std::vector<std::string> direct = companion_command("assembler_messages");
+    direct.insert(direct.end(), messages.begin(), messages.end());
+    const RunResult printed = finish(start_program(direct, dir.path()));
+    const RunResult filtered = filter({"a.asm", "out/a.asm"}, dir, printed.err + printed.out);
+    EXPECT_EQ(filtered.out, err + out);
+    EXPECT_EQ(filtered.exit_code, 0);
+}
+
+// clang-format off
+TEST(Map, OnlyWholeNamesOfDestinationsWithAValidLineAreReferences) {
+    const Sources dir({{"a.asm", SOURCE}, {"b.asm", "x:\n@@y: nop\n"}});
+    const std::string long_line = "out/a.asm:2: " + std::string(70000, 'x') + " out/a.asm:2\n";
+    const std::string longest_mapped = std::string(65536 - 13, 'x') + " out/a.asm:2\n";
+    const struct {
+        std::string in, out;
+    } lines[] = {
+        {"out/a.asm:2: error: x\n", "a.asm:5: error: x\n"},
+        {"OUT/A.ASM:4:12: w\r\n", "a.asm:7:12: w\r\n"},  // the column stays
+        {"/elsewhere/out/a.asm(1) x\n", "a.asm(3) x\n"},
+        {"(out/a.asm:2) 'out\\a.asm:3' <a.asm:4>\n", "(a.asm:5) 'a.asm:6' <a.asm:7>\n"},
+        {"data.asm:2: nothere_0000 a.asmx:2 a.asm.2 a.asm:x a.asm:\n", "data.asm:2: nothere_0000 a.asmx:2 a.asm.2 a.asm:x a.asm:\n"},
+        {"a.asm(2 a.asm [2 a.asm  [2] a.asm[2] a.asm()\n", "a.asm(2 a.asm [2 a.asm  [2] a.asm[2] a.asm()\n"},
+        {"out/a.asm:0: nothere_0000\n", "out/a.asm:0: @@nothere\n"},  // no such line, yet a reference
+        {"out/a.asm:5: a.asm:99999999999999999999999\n", "out/a.asm:5: a.asm:99999999999999999999999\n"},
+        {"out/a.asm:2: `nothere_0000' NOTHERE_0000 xnothere_0000 nothere_0000x nothere_000 nothere_00000 loop_0001\n",
+         "a.asm:5: `@@nothere' @@nothere xnothere_0000 nothere_0000x nothere_000 nothere_00000 @@loop\n"},
+        {"a.asm:2: loo_0001 lo_0001 loop_0002 y_0000 loop_0001_0001\n", "a.asm:5: @@loo lo_0001 loop_0002 y_0000 loop_0001_0001\n"},
+        {"out/b.asm:2: y_0000 nothere_0000; out/a.asm:1:\n", "b.asm:2: @@y @@nothere; a.asm:3:\n"},
+        {"out/a.asm [4]:\n jnz loo_0001\nerror: bad loo_0001.\nafter loo_0001\n", "a.asm [7]:\n jnz @@loo\nerror: bad @@loo.\nafter loo_0001\n"},
+        {longest_mapped, longest_mapped.substr(0, 65536 - 13) + " a.asm:5\n"},
+        {long_line, long_line},  // too long to be rewritten, and passed on whole, its end too
+        {"out/a.asm:3 loop_0001", "a.asm:6 @@loop"}};  // no line end, and the buffer behind still holds x
+    // clang-format on
+    std::string in, out;
+    for (const auto& line : lines) {
+        in += line.in;
+        out += line.out;
+    }
+    const RunResult result = filter({"a.asm", "out/a.asm", "b.asm", "out/b.asm"}, dir, in);
+    EXPECT_EQ(result.out, out);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exit_code, 0);
+}
+
+TEST(Map, NamesThatTwoDestinationsEndInMustSpellOnePath) {
+    const Sources dir({{"a.asm", SOURCE}, {"lib.asm", "l:\n"}, {"s.asm", "s:\n"}, {"c.asm", "c:\n"}});
+    std::filesystem::create_directories(dir / "lib");
+    std::filesystem::create_directories(dir / "my dir");
+    std::filesystem::rename(dir / "out/lib.asm", dir / "lib/a.asm");
+    std::filesystem::rename(dir / "out/s.asm", dir / "my dir/s.asm");
+    std::filesystem::rename(dir / "out/c.asm", dir / "c.out");
+    std::string absolute = (dir / "lib/a.asm").string();
+    if (UNDER_WINE) {  // wine's drive Z: is the root of the file system
+        std::replace(absolute.begin(), absolute.end(), '/', '\\');
+        absolute.insert(0, "Z:");
+    }
+    std::string misspelt = absolute;  // a separator less
+    misspelt[misspelt.find_first_of("/\\")] = '_';
+    const RunResult result =
+        filter({"a.asm", "out/a.asm", "lib.asm", "lib/a.asm", "s.asm", "my dir/s.asm", "c.asm", "c.out"}, dir,
+               "out/a.asm:1: x\nLIB\\A.ASM:1: y\na.asm:1: z\n" + absolute + ":1: w\n" + misspelt +
+                   ":1: u\nin my dir/s.asm:1: v\nC.OUT(1) t\n");
+    EXPECT_EQ(result.out,
+              "a.asm:3: x\nlib.asm:1: y\na.asm:1: z\nlib.asm:1: w\n" + misspelt + ":1: u\nin s.asm:1: v\nc.asm(1) t\n");
+    EXPECT_EQ(result.exit_code, 0);
+}
+
+// A destination that is not what keston makes of its source now stays as it
+// is; the others are mapped, the lines before a line that stopped keston too.
+TEST(Map, DestinationsThatAreNotKestonsOutputAreLeftAsTheyAre) {
+    const Sources dir({{"a.asm", SOURCE}, {"stop.asm", "p:\n" + std::string(1100, 'x') + "\n"}});
+    write_file(dir / "a.asm", SOURCE + " nop\n");  // edited since
+    const RunResult result = filter(
+        {"a.asm", "out/a.asm", "stop.asm", "out/stop.asm", "gone.asm", "out/gone.asm", "stop.asm", "out/none.asm"}, dir,
+        "out/a.asm:1: x\nout/a.asm:2: y\nout/stop.asm:1: z\nout/gone.asm:1: w\nout/none.asm:1: v\n");
+    EXPECT_EQ(result.out, "out/a.asm:1: x\nout/a.asm:2: y\nstop.asm:1: z\nout/gone.asm:1: w\nout/none.asm:1: v\n");
+    EXPECT_EQ(
+        result.err,
+        "keston-map: out/a.asm: not keston's output of a.asm with these switches; its references are left as they are\n"
+        "keston-map: gone.asm: cannot be read; the references to out/gone.asm are left as they are\n"
+        "keston-map: out/none.asm: cannot be read; its references are left as they are\n");
+    EXPECT_EQ(result.exit_code, 2);
+}
+
+TEST(Map, CommandLineAndCommandFailures) {
+    const Sources dir({{"a.asm", SOURCE}});
+    const std::string usage = run_companion("keston-map", {"-?"}, dir.path()).out;
+    ASSERT_EQ(usage,
+              "Usage: keston-map [{/|-}<switch> [...]] <src_name> <dst_name> [<src_name> <dst_name> ...]\n"
+              "                  [-- <command> [<argument> ...]]\n"
+              "Rewrites the assembler's messages about each destination that keston made\n"
+              "of its source into messages about the source: its name, its line and its\n"
+              "label names. Without a command it reads the messages on standard input;\n"
+              "with one it runs the command and rewrites its standard output and error.\n"
+              "Switches: those given to keston (-lxx -t[n] -s[n] -a -c -e -f -q -#), and\n"
+              "   -?      - display this help message\n"
+              "Exit status: the command's (127 when it cannot be started); without a\n"
+              "command 0, or 2 after a bad command line or a file that could not be read.\n");
+    // clang-format off
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+        int exit_code;
+    } cases[] = {
+        {{}, usage, 2}, {{"a.asm"}, usage, 2}, {{"a.asm", "out/a.asm", "--"}, usage, 2}, {{"--", "nasm"}, usage, 2},
+        {{"-x", "a.asm", "out/a.asm"}, fatal("Unknown switch specified: -x"), 2},
+        {{"-?", "a.asm", "out/a.asm"}, fatal("Incompatible switch combination specified"), 2},
+        {{"-l@", "a.asm", "out/a.asm"}, fatal("Invalid Local label prefix specified"), 2},
+        {{"a.asm", "out/a.asm", "--", "no-such-program-here"}, "keston-map: no-such-program-here: command not found\n", 127},
+        {{"a.asm", "out/a.asm", "--", messages_program(), "1", "b", "1", "x \"y\" \\z\\"},  // quoted on Windows
+         "b:1: error: symbol `x \"y\" \\z\\' not defined\nb:1:9: error: unknown token in expression: x \"y\" \\z\\\n", 1}};
+    // clang-format on
+    for (const auto& c : cases) {
+        const RunResult result = run_companion("keston-map", c.args, dir.path());
+        EXPECT_EQ(result.err, c.err) << testing::PrintToString(c.args);
+        EXPECT_EQ(result.exit_code, c.exit_code) << testing::PrintToString(c.args);
+    }
+}
+
+// Each map is built with the pair's two files open, and only then.
+TEST(Posix, MapClosesTheFilesOfEachPair) {
+    const Sources dir({{"a.asm", SOURCE}});
+    std::vector<std::string> args;
+    std::string messages, expected;
+    for (int i = 0; i < 12; ++i) {  // more pairs than free descriptors
+        const std::string copy = "out/" + std::to_string(i) + ".asm";
+        std::filesystem::copy_file(dir / "out/a.asm", dir / copy);
+        args.insert(args.end(), {"a.asm", copy});
+        messages += copy + ":1: x\n";
+        expected += "a.asm:3: x\n";
+    }
+    write_file(dir / "messages.txt", messages);
+    const auto few_descriptors = [] {
+        const rlimit limit{10, 10};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    };
+    const RunResult result = run_map(args, dir.path(), {.input = dir / "messages.txt", .in_child = few_descriptors});
+    EXPECT_EQ(result.out, expected);
+    EXPECT_EQ(result.exit_code, 0);
+}
+
+// The terminal's interrupt reaches the command too, which shares the process
+// group; a termination request sent to keston-map alone is passed on. Either
+// way keston-map passes on what the command wrote, then the command's status.
+TEST(Posix, MapPassesOnTheCommandsLinesAndStatusAfterSignals) {
+    const Sources dir({{"a.asm", SOURCE}});
+    EXPECT_EQ(run_map({"a.asm", "out/a.asm", "--", "false"}, dir.path()).exit_code, 1);
+    for (const int signal_number : {SIGINT, SIGTERM}) {
+        std::vector<std::string> command = companion_command("keston-map");
+        command.insert(command.end(), SWITCHES.begin(), SWITCHES.end());
+        command.insert(command.end(),
+                       {"a.asm", "out/a.asm", "--", "sh", "-c", "echo out/a.asm:1: ready; exec sleep 9"});
+        const Child child = start_program(command, dir.path(), {.in_child = [] { ::setpgid(0, 0); }});
+        std::string seen;
+        for (char c; seen.find('\n') == std::string::npos && ::read(child.stdout_fd, &c, 1) == 1;) seen += c;
+        EXPECT_EQ(seen, "a.asm:3: ready\n");
+        ::kill(signal_number == SIGINT ? -child.pid : child.pid, signal_number);
+        EXPECT_EQ(finish(child).exit_code, 128 + signal_number) << signal_number;
+    }
+}
+
+}  // namespace
+}  // namespace keston::test
