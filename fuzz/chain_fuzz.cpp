@@ -8,7 +8,12 @@
 //    double quotes gives that line back and leaves no run of spaces that
 //    reaches a tab stop, and local labels are rewritten as
 //    name, '_' and a number that no other scope uses, the number a plain walk
-//    of the scope's name list gives.
+//    of the scope's name list gives;
+//  - the chain as a whole, which skips the tab steps for a line that they
+//    would give back, against every step run in turn.
+// Without switches that change lines, the destination must be the model's:
+// every line with its CRs dropped, cut at its first NUL and ended by CR LF,
+// up to the first line that is too long.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -25,6 +30,8 @@
 #include "common/globals.h"
 #include "driver/line_loop.h"
 #include "stream/text_stream.h"
+#include "transform/chain.h"
+#include "transform/comments.h"
 #include "transform/local_labels.h"
 #include "transform/tab_compression.h"
 #include "transform/tab_expansion.h"
@@ -81,6 +88,30 @@ void check_destination(const std::string& out) {
     }
 }
 
+// What keston writes when no switch changes lines.
+std::string unchanged_lines_model(const std::uint8_t* source, std::size_t size) {
+    std::string out;
+    std::string line;
+    bool pending = false;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (source[i] == '\n') {
+            out += line.substr(0, std::strlen(line.c_str())) + "\r\n";
+            line.clear();
+            pending = false;
+            continue;
+        }
+        if (source[i] == '\r') continue;
+        line.push_back(static_cast<char>(source[i]));
+        pending = true;
+        if (line.size() == 1023) return out;
+    }
+    if (pending) out += line.substr(0, std::strlen(line.c_str())) + "\r\n";
+    return out;
+}
+
+constexpr std::uint32_t LINE_CHANGING_SWITCHES =
+    F_ASM_COMMENTS | F_CPP_COMMENTS | F_EXPAND_TABS | F_LOCAL_LABELS | F_COMPRESS_TABS | F_NO_EMPTY_LINES;
+
 void run_whole_chain(const std::uint8_t* source, std::size_t size) {
     const int in = memory_file(source, size);
     const int out = memory_file(nullptr, 0);
@@ -91,7 +122,9 @@ void run_whole_chain(const std::uint8_t* source, std::size_t size) {
     close_stream(g_input);
     close_stream(g_output);
     g_input = g_output = nullptr;
-    check_destination(contents(out));
+    const std::string destination = contents(out);
+    check_destination(destination);
+    if ((g_switches & LINE_CHANGING_SWITCHES) == 0) require(destination == unchanged_lines_model(source, size));
     ::close(in);
     ::close(out);
 }
@@ -235,6 +268,32 @@ void run_line_steps(const std::vector<std::string>& lines) {
     }
 }
 
+// Every step that the switches select, in their order, without any skipped.
+std::int32_t every_step() {
+    g_line_toggle = 0;
+    if ((g_switches & F_ASM_COMMENTS) != 0) strip_asm_comment();
+    if ((g_switches & F_CPP_COMMENTS) != 0) strip_cpp_comment();
+    if ((g_switches & (F_EXPAND_TABS | F_COMPRESS_TABS)) != 0 && expand_tabs() < 0) return -1;
+    if ((g_switches & F_LOCAL_LABELS) != 0 && process_local_labels() < 0) return -1;
+    if ((g_switches & F_COMPRESS_TABS) != 0) compress_tabs();
+    return 0;
+}
+
+std::vector<std::optional<std::string>> chain_results(const std::vector<std::string>& lines, std::int32_t (*chain)()) {
+    reset_label_state();
+    std::vector<std::optional<std::string>> results;
+    for (const std::string& line : lines) {
+        if (line.size() > 1022) break;
+        results.push_back(run_step(line, chain));
+        if (!results.back()) break;
+    }
+    return results;
+}
+
+void check_chain(const std::vector<std::string>& lines) {
+    require(chain_results(lines, transform_line) == chain_results(lines, every_step));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -253,6 +312,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     g_label_prefix[0] = data[3] == 0 ? '@' : static_cast<char>(data[3]);
     g_label_prefix[1] = data[4] == 0 ? '@' : static_cast<char>(data[4]);
     run_whole_chain(data + HEADER, size - HEADER);
-    run_line_steps(source_lines(data + HEADER, size - HEADER));
+    const std::vector<std::string> lines = source_lines(data + HEADER, size - HEADER);
+    check_chain(lines);
+    run_line_steps(lines);
     return 0;
 }

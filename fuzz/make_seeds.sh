@@ -23,3 +23,13 @@ printf '%s\tx\n\t%sxx\n%s@@ab\n' "$long" "$long" "$long" >"$out/long.txt"
 seed '\x70\x08\x00@@' long "$out/long.txt"
 seed '\x58\x01\x40@@' long-wide "$out/long.txt"
 rm "$out/long.txt"
+# Tab-aligned lines and the lines next to them that re-tabbing changes; and
+# the line ends that a run without switches copies or leaves to the line reader.
+printf '\tmov\tax, bx\n\t\t   x\nabcdefg x\na \tb\n\tjmp\t@@x\nx\t@@y \t\n\tdb\t"a\tb"\n' >"$out/tabbed.txt"
+seed '\x20\x08\x00@@' tabbed "$out/tabbed.txt"
+seed '\x67\x04\x00@@' tabbed-labels "$out/tabbed.txt"
+rm "$out/tabbed.txt"
+printf 'a\r\nb\nc\rd\n\re\0f\r\n\r' >"$out/ends.txt"
+seed '\x00\x08\x00@@' ends "$out/ends.txt"
+seed '\x08\x08\x00@@' ends-whole "$out/ends.txt"
+rm "$out/ends.txt"

@@ -24,12 +24,33 @@ std::int32_t write_line() {
     return 0;
 }
 
+// The switches that change lines other than at their ends.
+constexpr std::uint32_t LINE_CHANGING_SWITCHES =
+    F_ASM_COMMENTS | F_CPP_COMMENTS | F_EXPAND_TABS | F_LOCAL_LABELS | F_COMPRESS_TABS | F_NO_EMPTY_LINES;
+
+// Without those switches the lines that need nothing but a CR LF end go from
+// the loaded source to the destination in runs, without the copy through the
+// line buffer; the others take the usual way, one at a time. False after a
+// failed write.
+bool copy_unchanged_lines() {
+    for (LineRun run; (run = take_line_run()).lines != 0;) {
+        if (write_through_blocks(g_output, run.length, run.bytes) != 0 ||
+            (run.bare_lf_end && write_bytes(g_output, 2, "\r\n") != 0)) {
+            report_write_error();
+            return false;
+        }
+        g_line_number += run.lines;
+    }
+    return true;
+}
+
 }  // namespace
 
 void process_file() {
     reset_label_state();
     g_line_number = 1;
-    while (read_line(g_line_a) >= 0) {
+    const bool copies = (g_switches & LINE_CHANGING_SWITCHES) == 0;
+    while ((!copies || copy_unchanged_lines()) && read_line(g_line_a) >= 0) {
         if (transform_line() < 0 || write_line() < 0) return;
         ++g_line_number;
     }

@@ -1,6 +1,7 @@
 #include "stream/text_stream.h"
 
 #include <algorithm>
+#include <bit>
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
@@ -212,6 +213,56 @@ std::int32_t read_line(char* buffer) {
     return read_line_spans(buffer);
 }
 
+namespace {
+
+// The most bytes, CR included, that a line taken into a run holds before its
+// LF: a line of the longest length allowed with a CR before its LF goes the
+// way of read_line, which tells it from one that is too long.
+constexpr std::uint32_t LONGEST_RUN_LINE = TS_LINE_LIMIT - 1;
+
+}  // namespace
+
+// SPAN_BYTES at a time: the LFs end lines, as long as every CR stands right
+// before an LF and no NUL turns up. The first LF without a CR before it ends
+// the run with its line; anything else that a line may not hold for the run
+// ends it before that line. A line that might come near the limit, and the
+// last bytes loaded, which fill no span, are left to read_line.
+LineRun take_line_run() {
+    TextStream* const stream = g_input;
+    char* const start = stream->cursor;
+    char* line = start;  // the first line not yet in the run
+    LineRun run{start, 0, 0, false};
+    SpanBits cr_before = 0;  // bit 0: the span before ended in a CR
+    for (char* at = start; stream->end - at >= static_cast<std::ptrdiff_t>(SPAN_BYTES); at += SPAN_BYTES) {
+        const auto [lf, cr, nul] = span_flags(at, '\n', '\r', '\0');
+        // A NUL, an LF with no CR before it, or a CR with no LF behind it.
+        const SpanBits stops = nul | (((cr << 1) | cr_before) ^ lf);
+        if (stops != 0) {
+            const int stop = std::countr_zero(stops);
+            const SpanBits ended = lf & ((SpanBits{1} << stop) - 1);
+            run.lines += count_flags(ended);
+            if (ended != 0) line = at + std::bit_width(ended);
+            if (((lf >> stop) & 1) == 0) break;
+            run.length = static_cast<std::uint32_t>(at + stop - start);
+            run.lines += 1;
+            run.bare_lf_end = true;
+            stream->cursor = at + stop + 1;
+            return run;
+        }
+        cr_before = cr >> (SPAN_BYTES - 1);
+        if (lf != 0) {
+            run.lines += count_flags(lf);
+            line = at + std::bit_width(lf);
+        } else if (at + 2 * SPAN_BYTES - line > static_cast<std::ptrdiff_t>(LONGEST_RUN_LINE)) {
+            // Every line that ends in the next span stays within the limit.
+            break;
+        }
+    }
+    stream->cursor = line;
+    run.length = static_cast<std::uint32_t>(line - start);
+    return run;
+}
+
 std::int32_t write_through_blocks(TextStream* stream, std::uint32_t count, const char* bytes) {
     while (count != 0) {
         if (stream->cursor >= stream->end) {
@@ -223,7 +274,7 @@ std::int32_t write_through_blocks(TextStream* stream, std::uint32_t count, const
         }
         const std::uint32_t room = static_cast<std::uint32_t>(stream->end - stream->cursor);
         const std::uint32_t piece = count < room ? count : room;
-        std::memcpy(stream->cursor, bytes, piece);
+        copy_bytes(stream->cursor, bytes, piece);
         stream->cursor += piece;
         bytes += piece;
         count -= piece;

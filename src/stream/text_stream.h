@@ -59,7 +59,26 @@ TextStream* open_output_descriptor(int fd);
 // read cuts short is not delivered.
 std::int32_t read_line(char* buffer);
 
-// The part of write_bytes that writes full blocks on the way.
+// Whole lines of g_input's loaded bytes that read_line would deliver as they
+// stand: each holds no NUL and no CR but the one right before its LF, and
+// none is too long. All but the last end in CR LF, already the destination's
+// line end; when the last ends in a bare LF, that LF is not in the span and
+// bare_lf_end is set.
+struct LineRun {
+    const char* bytes;
+    std::uint32_t length;
+    std::uint32_t lines;
+    bool bare_lf_end;
+};
+
+// The run at the cursor, which moves past it. No line (0 lines) when the next
+// one needs read_line: one with a NUL or a stray CR, one that is too long,
+// or one that the loaded bytes hold only in part.
+LineRun take_line_run();
+
+// write_bytes for any count, copying a block at a time: the part of
+// write_bytes that writes full blocks on the way, and the way for runs of
+// lines, which the library's copy takes an instruction a byte for.
 std::int32_t write_through_blocks(TextStream* stream, std::uint32_t count, const char* bytes);
 
 // Appends count bytes; a full buffer is written when more bytes arrive.

@@ -5,18 +5,38 @@
 #include "transform/local_labels.h"
 #include "transform/tab_compression.h"
 #include "transform/tab_expansion.h"
+#include "transform/tab_round_trip.h"
 
 namespace keston {
+
+namespace {
+
+// Label processing copies a line as it is when it holds no prefix pair, and
+// no TAB could become one by expansion: then it changes no column between the
+// two tab steps.
+bool labels_keep_line() {
+    if ((g_switches & F_LOCAL_LABELS) == 0) return true;
+    return !is_blank(g_label_prefix[0]) && !is_blank(g_label_prefix[1]) && !holds_label_prefix(g_line_a, g_line_length);
+}
+
+// With -t, a line that re-tabbing would give back as it is skips both tab
+// steps, as long as nothing between them changes it.
+bool tabs_stay() {
+    return (g_switches & F_COMPRESS_TABS) != 0 && labels_keep_line() && tabs_round_trip(g_line_a, g_line_length);
+}
+
+}  // namespace
 
 std::int32_t transform_line() {
     g_line_toggle = 0;
     const std::uint32_t switches = g_switches;
     if ((switches & F_ASM_COMMENTS) != 0) strip_asm_comment();
     if ((switches & F_CPP_COMMENTS) != 0) strip_cpp_comment();
+    const bool retab = (switches & (F_EXPAND_TABS | F_COMPRESS_TABS)) != 0 && !tabs_stay();
     // Tabs are always expanded before they are compressed, so -t re-tabs from columns.
-    if ((switches & (F_EXPAND_TABS | F_COMPRESS_TABS)) != 0 && expand_tabs() < 0) return -1;
+    if (retab && expand_tabs() < 0) return -1;
     if ((switches & F_LOCAL_LABELS) != 0 && process_local_labels() < 0) return -1;
-    if ((switches & F_COMPRESS_TABS) != 0) compress_tabs();
+    if (retab && (switches & F_COMPRESS_TABS) != 0) compress_tabs();
     return 0;
 }
 

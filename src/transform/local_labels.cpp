@@ -107,6 +107,14 @@ bool opens_label_scope(const char* line) {
     }
 }
 
+bool holds_label_prefix(const char* line, std::uint32_t length) {
+    for (std::uint32_t at = 0;; ++at) {
+        at += static_cast<std::uint32_t>(scan_until(line + at, length - at, nullptr, g_label_prefix[0]));
+        if (at == length) return false;
+        if (line[at + 1] == g_label_prefix[1]) return true;
+    }
+}
+
 std::uint32_t measure_label_name(const char* name) {
     std::uint32_t length = 0;
     while (length <= MAX_LABEL_NAME && !is_delimiter(name[length])) ++length;

@@ -35,6 +35,10 @@ void reset_label_state();
 // line becomes current. 0, or -1 after its message.
 std::int32_t process_local_labels();
 
+// Whether line (length characters) holds the two prefix characters together,
+// where a name would be renamed.
+bool holds_label_prefix(const char* line, std::uint32_t length);
+
 // Whether a non-empty line begins a new scope of label names: any line but
 // one that starts with a blank, '#', '/', ';' or the prefix pair.
 bool opens_label_scope(const char* line);
