@@ -122,12 +122,13 @@ TEST(Map, NamesThatTwoDestinationsEndInMustSpellOnePath) {
     }
     std::string misspelt = absolute;  // a separator less
     misspelt[misspelt.find_first_of("/\\")] = '_';
+    // LIB\A.ASM spells neither ./lib/a.asm as given nor its absolute path.
     const RunResult result =
-        filter({"a.asm", "out/a.asm", "lib.asm", "lib/a.asm", "s.asm", "my dir/s.asm", "c.asm", "c.out"}, dir,
+        filter({"a.asm", "out/a.asm", "lib.asm", "./lib/a.asm", "s.asm", "my dir/s.asm", "c.asm", "c.out"}, dir,
                "out/a.asm:1: x\nLIB\\A.ASM:1: y\na.asm:1: z\n" + absolute + ":1: w\n" + misspelt +
                    ":1: u\nin my dir/s.asm:1: v\nC.OUT(1) t\n");
-    EXPECT_EQ(result.out,
-              "a.asm:3: x\nlib.asm:1: y\na.asm:1: z\nlib.asm:1: w\n" + misspelt + ":1: u\nin s.asm:1: v\nc.asm(1) t\n");
+    EXPECT_EQ(result.out, "a.asm:3: x\nLIB\\A.ASM:1: y\na.asm:1: z\nlib.asm:1: w\n" + misspelt +
+                              ":1: u\nin s.asm:1: v\nc.asm(1) t\n");
     EXPECT_EQ(result.exit_code, 0);
 }
 
