@@ -41,7 +41,7 @@ bool ReferenceScanner::next(Reference* reference) {
             reference->pair = find_pair(at_, &reference->name_start);
             if (reference->pair != nullptr) {
                 reference->name_end = at_;
-                at_ = end;
+                at_ = previous_end_ = end;
                 // No name begins right behind a reference.
                 token_start_ = component_start_ = length_;
                 return true;
@@ -78,10 +78,11 @@ std::uint32_t ReferenceScanner::read_form(std::uint32_t at, Reference* reference
     return end < length_ && line_[end] == closer ? end + 1 : 0;
 }
 
-// The text that ends at name_end is path, and begins the line or stands behind
-// a byte that may come before a name.
+// The text that ends at name_end is path, begins behind the last reference
+// found, and begins the line or stands behind a byte that may come before a
+// name.
 bool ReferenceScanner::spells(std::uint32_t name_end, const char* path, std::size_t length) const {
-    if (path == nullptr || length > name_end) return false;
+    if (path == nullptr || length > name_end - previous_end_) return false;
     const std::uint32_t start = name_end - static_cast<std::uint32_t>(length);
     return (start == 0 || comes_before_name(line_[start - 1])) && same_name(line_ + start, path, length);
 }

@@ -109,9 +109,11 @@ TEST(Map, OnlyWholeNamesOfDestinationsWithAValidLineAreReferences) {
 }
 
 TEST(Map, NamesThatTwoDestinationsEndInMustSpellOnePath) {
-    const Sources dir({{"a.asm", SOURCE}, {"lib.asm", "l:\n"}, {"s.asm", "s:\n"}, {"c.asm", "c:\n"}});
+    const Sources dir({{"a.asm", SOURCE}, {"lib.asm", "l:\n"}, {"s.asm", "s:\n"}, {"c.asm", "c:\n"}, {"d.asm", "d:\n"}});
     std::filesystem::create_directories(dir / "lib");
     std::filesystem::create_directories(dir / "my dir");
+    std::filesystem::create_directories(dir / "c.out(1) d");
+    std::filesystem::rename(dir / "out/d.asm", dir / "c.out(1) d/d.asm");
     std::filesystem::rename(dir / "out/lib.asm", dir / "lib/a.asm");
     std::filesystem::rename(dir / "out/s.asm", dir / "my dir/s.asm");
     std::filesystem::rename(dir / "out/c.asm", dir / "c.out");
@@ -122,13 +124,16 @@ TEST(Map, NamesThatTwoDestinationsEndInMustSpellOnePath) {
     }
     std::string misspelt = absolute;  // a separator less
     misspelt[misspelt.find_first_of("/\\")] = '_';
-    // LIB\A.ASM spells neither ./lib/a.asm as given nor its absolute path.
-    const RunResult result =
-        filter({"a.asm", "out/a.asm", "lib.asm", "./lib/a.asm", "s.asm", "my dir/s.asm", "c.asm", "c.out"}, dir,
-               "out/a.asm:1: x\nLIB\\A.ASM:1: y\na.asm:1: z\n" + absolute + ":1: w\n" + misspelt +
-                   ":1: u\nin my dir/s.asm:1: v\nC.OUT(1) t\n");
+    // LIB\A.ASM spells neither ./lib/a.asm as given nor its absolute path; a
+    // path that begins inside a reference found before it is not spelt.
+    const RunResult result = filter(
+        {"a.asm", "out/a.asm", "lib.asm", "./lib/a.asm", "s.asm", "my dir/s.asm", "c.asm", "c.out", "d.asm",
+         "c.out(1) d/d.asm"},
+        dir,
+        "out/a.asm:1: x\nLIB\\A.ASM:1: y\na.asm:1: z\n" + absolute + ":1: w\n" + misspelt +
+            ":1: u\nin my dir/s.asm:1: v\nC.OUT(1) t\nc.out(1) d/d.asm:1: s\n");
     EXPECT_EQ(result.out, "a.asm:3: x\nLIB\\A.ASM:1: y\na.asm:1: z\nlib.asm:1: w\n" + misspelt +
-                              ":1: u\nin s.asm:1: v\nc.asm(1) t\n");
+                              ":1: u\nin s.asm:1: v\nc.asm(1) t\nc.asm(1) d.asm:1: s\n");
     EXPECT_EQ(result.exit_code, 0);
 }
 
@@ -223,6 +228,19 @@ TEST(Posix, MapPassesOnTheCommandsLinesAndStatusAfterSignals) {
         EXPECT_EQ(seen, "a.asm:3: ready\n");
         ::kill(signal_number == SIGINT ? -child.pid : child.pid, signal_number);
         EXPECT_EQ(finish(child).exit_code, 128 + signal_number) << signal_number;
+    }
+    // The command gets the write signals as keston-map got them.
+    const struct {
+        void (*in_child)();
+        bool ignored;
+    } starts[] = {{[] { ::signal(SIGPIPE, SIG_DFL), ::signal(SIGXFSZ, SIG_DFL); }, false},
+                  {[] { ::signal(SIGPIPE, SIG_IGN), ::signal(SIGXFSZ, SIG_IGN); }, true}};
+    for (const auto& start : starts) {
+        const RunResult result = run_map({"a.asm", "out/a.asm", "--", "grep", "SigIgn", "/proc/self/status"}, dir.path(),
+                                         {.in_child = start.in_child});
+        const std::uint64_t ignored = std::stoull(result.out.substr(result.out.find('\t')), nullptr, 16);
+        const std::uint64_t write_signals = (1ULL << (SIGPIPE - 1)) | (1ULL << (SIGXFSZ - 1));
+        EXPECT_EQ(ignored & write_signals, start.ignored ? write_signals : 0) << result.out;
     }
 }
 

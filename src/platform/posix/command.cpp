@@ -9,6 +9,8 @@
 
 #include <cerrno>
 
+#include "platform/posix/write_signals.h"
+
 extern char** environ;
 
 namespace keston::platform {
@@ -36,10 +38,10 @@ bool has_default_action(int signal_number) {
 }
 
 // The terminal's signals are ignored here from now on; the command gets the
-// default action back for those that had it. Ignored at start, they stay so.
+// default action back for those that had it, and for the write signals that
+// had it at start. Ignored at start, they stay so.
 sigset_t leave_terminal_signals_to_command() {
-    sigset_t defaults;
-    sigemptyset(&defaults);
+    sigset_t defaults = write_signals_default_at_start();
     for (const int signal_number : TERMINAL_SIGNALS) {
         if (!has_default_action(signal_number)) continue;
         sigaddset(&defaults, signal_number);

@@ -2,15 +2,14 @@
 
 #include <signal.h>
 
+#include "platform/posix/write_signals.h"
 #include "platform/process.h"
 
 namespace keston::platform {
 
 void prepare_filter_process() {
-    struct sigaction at_start {};
-    const bool pipe_signal_default = ::sigaction(SIGPIPE, nullptr, &at_start) == 0 && at_start.sa_handler == SIG_DFL;
     prepare_process();
-    if (pipe_signal_default) ::signal(SIGPIPE, SIG_DFL);
+    if (sigismember(&write_signals_default_at_start(), SIGPIPE) == 1) ::signal(SIGPIPE, SIG_DFL);
 }
 
 }  // namespace keston::platform

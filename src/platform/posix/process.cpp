@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "platform/posix/write_signals.h"
 #include "platform/replacement.h"
 
 namespace keston::platform {
@@ -14,9 +15,8 @@ namespace {
 
 // The signals whose default action ends the process: each one removes an
 // unfinished replacement file on its way; the first four are the user's
-// interrupts, which print the message too. keston ignores SIGPIPE and SIGXFSZ,
-// so that they come back as write errors; a filter ends by SIGPIPE when its
-// reader goes away.
+// interrupts, which print the message too. SIGPIPE and SIGXFSZ are ignored
+// (see write_signals.h); a filter ends by SIGPIPE when its reader goes away.
 constexpr int INTERRUPT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr int OTHER_ENDING_SIGNALS[] = {
     SIGALRM,   SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF, SIGPOLL, SIGPIPE,
@@ -28,6 +28,9 @@ constexpr int OTHER_ENDING_SIGNALS[] = {
     SIGSTKFLT,
 #endif
 };
+
+constexpr int WRITE_SIGNALS[] = {SIGPIPE, SIGXFSZ};
+sigset_t g_write_signals_default_at_start;
 
 const char* g_interrupt_message = nullptr;
 std::size_t g_interrupt_length = 0;
@@ -86,8 +89,15 @@ void prepare_process() {
     ensure_open(STDIN_FILENO);
     ensure_open(STDOUT_FILENO);
     ensure_open(STDERR_FILENO);
-    ::signal(SIGPIPE, SIG_IGN);
-    ::signal(SIGXFSZ, SIG_IGN);
+    sigemptyset(&g_write_signals_default_at_start);
+    for (const int signal_number : WRITE_SIGNALS) {
+        if (inherited_as_default(signal_number)) sigaddset(&g_write_signals_default_at_start, signal_number);
+        ::signal(signal_number, SIG_IGN);
+    }
+}
+
+const sigset_t& write_signals_default_at_start() {
+    return g_write_signals_default_at_start;
 }
 
 void install_interrupt_handler(const char* message) {
