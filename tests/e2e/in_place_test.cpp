@@ -64,6 +64,7 @@ TEST(Posix, InPlaceRunReplacesTheWholeFileOrNothing) {
         {names, {"-l@@", "-f", "x.ASM", "link.asm"}, {}, fatal("Local label name array oveflow at line 1025")},
         // 37,390 bytes: the limit cuts the second block short and no third follows
         {numbered_lines(3500), {"x.ASM", "hard.asm"}, {.file_size_limit = 20000}, fatal("Output file write error")},
+        {numbered_lines(3500), {"-e", "x.ASM", "hard.asm"}, {.file_size_limit = 20000}, fatal("Output file write error")},
         {numbered_lines(5), {"-f", "hard.asm", "x"}, {.file_size_limit = 10, .environment = close_fails}, flush_error},
         {numbered_lines(5), {"x.ASM", "x.ASM"}, {.environment = close_fails}, flush_error},
         {numbered_lines(3000), {"x.ASM", "x.ASM"}, {.environment = io_fault("x.ASM", "fail", 20000)}, fatal("Input file read error")},
