@@ -14,7 +14,6 @@
 #include "common/report.h"
 #include "stream/text_stream.h"
 #include "transform/chain.h"
-#include "transform/comments.h"
 #include "transform/local_labels.h"
 
 namespace keston::check {
@@ -30,20 +29,6 @@ bool holds_literal_or_label(const char* line, std::uint32_t length) {
     if ((g_switches & LINE_CHANGING_SWITCHES) == 0) return false;
     const char prefix = (g_switches & F_LOCAL_LABELS) != 0 ? g_label_prefix[0] : '"';
     return scan_until(line, length, nullptr, '\'', '"', '<', prefix) != length;
-}
-
-// Where the comment removers would end the source line, which is in
-// g_line_a: they run on it there, and the line is then put back for the chain.
-CommentCuts find_comment_cuts(std::uint32_t length) {
-    const std::uint32_t switches = g_switches;
-    if ((switches & (F_ASM_COMMENTS | F_CPP_COMMENTS)) == 0) return {length, length};
-    if ((switches & F_ASM_COMMENTS) != 0) strip_asm_comment();
-    const std::uint32_t asm_cut = g_line_length;
-    if ((switches & F_CPP_COMMENTS) != 0) strip_cpp_comment();
-    const CommentCuts cuts{asm_cut, g_line_length};
-    std::memcpy(g_line_a, g_source_line, length + 1);
-    g_line_length = length;
-    return cuts;
 }
 
 // The source line as read is in g_source_line; the chain's result is current.
@@ -89,11 +74,11 @@ int check_lines() {
             continue;
         }
         if (collects_made_labels()) note_include_line(g_source_line, length);
-        // The comment removers run ahead of the chain only where a cut may matter.
-        const bool marked = holds_literal_or_label(g_source_line, length);
-        const CommentCuts cuts = marked ? find_comment_cuts(length) : CommentCuts{length, length};
-        if (transform_line() < 0) return -1;
-        check_line(length, marked ? &cuts : nullptr);
+        // The chain runs in two parts, so that the check sees where the comment removers end the line.
+        const std::uint32_t asm_cut = remove_comments();
+        const CommentCuts cuts{asm_cut, g_line_length};
+        if (transform_uncommented_line() < 0) return -1;
+        check_line(length, holds_literal_or_label(g_source_line, length) ? &cuts : nullptr);
         ++g_line_number;
     }
     if (read == TS_READ_FAILED) return TS_READ_FAILED;
