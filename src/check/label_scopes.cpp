@@ -1,10 +1,10 @@
 #include "check/label_scopes.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -134,17 +134,16 @@ bool is_valid_identifier(const char* name, std::uint32_t length) {
 void report_invalid_name(const char* name, std::uint32_t length, std::uint32_t column) {
     std::uint32_t looked_at = 0;
     const std::int64_t number = lookup_local_label(name, &looked_at);
-    const int shown = static_cast<int>(length);
-    report_hazard(g_line_number, column, "invalid-name", "%s makes %.2s%.*s the invalid name %.*s_%04" PRId64,
-                  switch_names(F_LOCAL_LABELS), g_label_prefix, shown, name, shown, name, number);
+    const std::string_view shown(name, length);
+    report_hazard(g_line_number, column, "invalid-name", switch_names(F_LOCAL_LABELS), " makes ", label_prefix(), shown,
+                  " the invalid name ", shown, "_", LabelNumber{static_cast<std::uint64_t>(number)});
 }
 
 void report_case_twin(const char* name, std::uint32_t length, std::uint32_t column, const ScopeName& twin) {
-    const int shown = static_cast<int>(length);
-    report_hazard(g_line_number, column, "case-twin",
-                  "%s numbers %.2s%.*s apart from %.2s%.*s (line %" PRIu64 "); the names differ only in case",
-                  switch_names(F_LOCAL_LABELS), g_label_prefix, shown, name, g_label_prefix, shown,
-                  text_of(g_scope, twin), twin.first_seen);
+    report_hazard(g_line_number, column, "case-twin", switch_names(F_LOCAL_LABELS), " numbers ", label_prefix(),
+                  std::string_view(name, length), " apart from ", label_prefix(),
+                  std::string_view(text_of(g_scope, twin), length), " (line ", twin.first_seen,
+                  "); the names differ only in case");
 }
 
 // A new name of the scope, entered at the empty slot where its probe ended;
@@ -190,17 +189,15 @@ void note_name(const char* name, std::uint32_t length, std::uint32_t column, boo
 // every name of the scope seen, none is reported.
 void report_undefined_names() {
     if (g_scope->full) return;
-    const char* const option = switch_names(F_LOCAL_LABELS);
     for (std::uint32_t i = 0; i < g_scope->name_count; ++i) {
         const ScopeName& entry = g_scope->names[i];
         if (entry.definition != 0) continue;
         const char* const name = text_of(g_scope, entry);
-        const int shown = static_cast<int>(entry.length);
         const ScopeName* before = find_name(g_previous_scope, name, entry.length);
         if (before != nullptr && before->definition != 0) {
-            report_hazard(entry.first_use, entry.first_use_column, "scope-split",
-                          "%s leaves %.2s%.*s undefined here: it is defined in the previous scope, at line %" PRIu64,
-                          option, g_label_prefix, shown, name, before->definition);
+            report_hazard(entry.first_use, entry.first_use_column, "scope-split", switch_names(F_LOCAL_LABELS),
+                          " leaves ", label_prefix(), std::string_view(name, entry.length),
+                          " undefined here: it is defined in the previous scope, at line ", before->definition);
         } else {
             g_undefined_uses.push_back(
                 {std::string(name, entry.length), entry.first_use, entry.first_use_column, g_scope->first_line});
@@ -281,20 +278,17 @@ void finish_label_scopes() {
 }
 
 void report_undefined_uses() {
-    const char* const option = switch_names(F_LOCAL_LABELS);
     for (const UndefinedUse& use : g_undefined_uses) {
         const auto defined = g_first_definitions.find(use.name);
-        const int shown = static_cast<int>(use.name.size());
         if (defined == g_first_definitions.end()) {
-            report_hazard(use.line, use.column, "undefined-name",
-                          "%s leaves %.2s%.*s undefined here: the scope from line %" PRIu64 " does not define it",
-                          option, g_label_prefix, shown, use.name.data(), use.scope_line);
+            report_hazard(use.line, use.column, "undefined-name", switch_names(F_LOCAL_LABELS), " leaves ",
+                          label_prefix(), use.name, " undefined here: the scope from line ", use.scope_line,
+                          " does not define it");
         } else {
-            report_hazard(use.line, use.column, "undefined-name",
-                          "%s leaves %.2s%.*s undefined here: the scope from line %" PRIu64
-                          " does not define it; it is defined at line %" PRIu64 ", in the scope from line %" PRIu64,
-                          option, g_label_prefix, shown, use.name.data(), use.scope_line, defined->second.line,
-                          defined->second.scope_line);
+            report_hazard(use.line, use.column, "undefined-name", switch_names(F_LOCAL_LABELS), " leaves ",
+                          label_prefix(), use.name, " undefined here: the scope from line ", use.scope_line,
+                          " does not define it; it is defined at line ", defined->second.line,
+                          ", in the scope from line ", defined->second.scope_line);
         }
     }
     g_undefined_uses.clear();

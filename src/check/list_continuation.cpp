@@ -1,6 +1,5 @@
 #include "check/list_continuation.h"
 
-#include <cinttypes>
 #include <cstring>
 
 #include "check/line_view.h"
@@ -50,9 +49,8 @@ void check_dropped_line(const char* result, std::uint32_t length) {
         return;
     }
     if (g_dropped_number != 0 && code_length(result, length) != 0) {
-        report_hazard(g_dropped_number, 1, "dropped-line",
-                      "-e drops this empty line, which ends the list that line %" PRIu64 " continues with a comma",
-                      g_written_number);
+        report_hazard(g_dropped_number, 1, "dropped-line", "-e drops this empty line, which ends the list that line ",
+                      g_written_number, " continues with a comma");
     }
     g_dropped_number = 0;
     std::memcpy(g_written, result, length + 1);

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <string_view>
 
 #include "check/report.h"
 #include "transform/local_labels.h"
@@ -67,9 +68,9 @@ void report_literal(const char* source, const Literal& literal, std::uint32_t ca
     const char* verb = cut != nullptr ? (one ? "cuts" : "cut") : (one ? "changes" : "change");
     const bool text_literal = literal.opener == '<';
     const std::uint32_t column = (cut != nullptr ? cut_start(*cut, literal) : literal.start) + 1;
-    report_hazard(g_line_number, column, text_literal ? "text-literal" : "quoted-text", "%s %s the %s %.*s",
-                  switch_names(causes), verb, text_literal ? "text literal" : "quoted string",
-                  static_cast<int>(span(literal)), source + literal.start);
+    report_hazard(g_line_number, column, text_literal ? "text-literal" : "quoted-text", switch_names(causes), " ", verb,
+                  text_literal ? " the text literal " : " the quoted string ",
+                  std::string_view(source + literal.start, span(literal)));
 }
 
 bool same_bytes(const char* source, const Literal& before, const char* result, const Literal& after) {

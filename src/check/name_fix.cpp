@@ -369,8 +369,7 @@ std::uint32_t rewritten_column(const NameSurvey& survey, std::size_t index) {
 
 void report_notes(const NameSurvey& survey) {
     for (const Note& note : g_notes) {
-        report_note(survey.uses[note.use].line, rewritten_column(survey, note.use), note.hazard, "%s",
-                    note.text.c_str());
+        report_note(survey.uses[note.use].line, rewritten_column(survey, note.use), note.hazard, note.text.c_str());
     }
 }
 

@@ -6,7 +6,14 @@
 #include <cstdint>
 #include <string_view>
 
+#include "transform/local_labels.h"
+
 namespace keston::check {
+
+// The two characters of the label prefix, as the reports show them.
+inline std::string_view label_prefix() {
+    return {g_label_prefix, sizeof g_label_prefix};
+}
 
 constexpr char ascii_lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;

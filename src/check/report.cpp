@@ -37,7 +37,10 @@ constexpr std::uint32_t NAMED_SWITCHES[] = {F_ASM_COMMENTS, F_CPP_COMMENTS, F_EX
 constexpr char SWITCH_LETTERS[] = "acstl";
 constexpr std::size_t SWITCH_KINDS = sizeof NAMED_SWITCHES / sizeof NAMED_SWITCHES[0];
 constexpr std::size_t NAME_SPACE = 10;  // ", " or " and ", then "-l" with its prefix
-char g_switch_names[SWITCH_KINDS * NAME_SPACE + 1] = "";
+// The names of the last mask asked for: most reports name the same switches.
+char g_switch_names[SWITCH_KINDS * NAME_SPACE];
+std::size_t g_switch_names_length = 0;
+std::uint32_t g_named_mask = ~0u;
 
 // Report lines wait until the end of the run, when each file's lines are
 // written in the order of their places: a file's last scope may tell where a
@@ -57,8 +60,32 @@ constexpr std::size_t HELD_BLOCK_SIZE = 1u << 20;
 std::vector<std::unique_ptr<char[]>> g_held_blocks;
 std::size_t g_held_block_used = HELD_BLOCK_SIZE;
 
-void raise_status(int status) {
-    g_check_status = std::max(g_check_status, status);
+bool comes_before(const HeldLine& a, const HeldLine& b) {
+    return std::tie(a.file, a.line, a.column) < std::tie(b.file, b.line, b.column);
+}
+
+// The held lines come in a few runs that are in order already: the lines of
+// a file as they are checked, the names of each scope at its end, the names
+// that a file leaves undefined at its end. Merging neighbouring runs, which
+// keeps lines of the same place in the order they came in, costs far less
+// than sorting them all.
+void sort_held_lines() {
+    std::vector<std::size_t> run_starts{0};
+    for (std::size_t i = 1; i < g_held.size(); ++i) {
+        if (comes_before(g_held[i], g_held[i - 1])) run_starts.push_back(i);
+    }
+    run_starts.push_back(g_held.size());
+    const auto at = [](std::size_t index) { return g_held.begin() + static_cast<std::ptrdiff_t>(index); };
+    while (run_starts.size() > 2) {
+        const std::size_t runs = run_starts.size() - 1;
+        std::vector<std::size_t> merged{0};
+        for (std::size_t run = 0; run + 1 < runs; run += 2) {
+            std::inplace_merge(at(run_starts[run]), at(run_starts[run + 1]), at(run_starts[run + 2]), comes_before);
+            merged.push_back(run_starts[run + 2]);
+        }
+        if (runs % 2 != 0) merged.push_back(run_starts[runs]);
+        run_starts = std::move(merged);
+    }
 }
 
 // Every report line fits the room that begin_report_line leaves.
@@ -72,40 +99,62 @@ void append_text(const char* text, std::size_t length) {
     g_report_used += length;
 }
 
-// The line being formatted, at the end of the last block.
-char* g_line_text = nullptr;
-std::size_t g_line_length = 0;
-
-[[gnu::format(printf, 1, 0)]] void append_formatted(const char* format, va_list arguments) {
-    const std::size_t room = LONGEST_REPORT_LINE - g_line_length;
-    const int written = std::vsnprintf(g_line_text + g_line_length, room, format, arguments);
-    if (written > 0) g_line_length += std::min(static_cast<std::size_t>(written), room - 1);
+void append_decimal(std::uint64_t number, std::size_t least_digits) {
+    constexpr std::size_t MOST_DIGITS = 20;
+    char digits[MOST_DIGITS];
+    std::size_t count = 0;
+    do {
+        digits[MOST_DIGITS - ++count] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number != 0 || count < least_digits);
+    append_piece(std::string_view(digits + MOST_DIGITS - count, count));
 }
 
-[[gnu::format(printf, 1, 2)]] void append_printf(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    append_formatted(format, arguments);
-    va_end(arguments);
+}  // namespace
+
+char* g_held_next = nullptr;
+const char* g_held_limit = nullptr;
+
+void raise_status(int status) {
+    g_check_status = std::max(g_check_status, status);
+}
+
+void append_piece(std::uint64_t number) {
+    append_decimal(number, 1);
+}
+
+void append_piece(LabelNumber number) {
+    append_decimal(number.value, 4);
 }
 
 // "file:line:column: kind: text [hazard]", held for the end of the run.
-[[gnu::format(printf, 5, 0)]] void hold_line(std::uint64_t line, std::uint32_t column, const char* kind,
-                                             const char* hazard, const char* format, va_list arguments) {
+void begin_held_line(std::uint64_t line, std::uint32_t column, const char* kind) {
     if (HELD_BLOCK_SIZE - g_held_block_used < LONGEST_REPORT_LINE) {
         g_held_blocks.emplace_back(new char[HELD_BLOCK_SIZE]);
         g_held_block_used = 0;
     }
-    g_line_text = g_held_blocks.back().get() + g_held_block_used;
-    g_line_length = 0;
-    append_printf("%s:%" PRIu64 ":%" PRIu32 ": %s: ", g_file_name, line, column, kind);
-    append_formatted(format, arguments);
-    append_printf(" [%s]\n", hazard);
-    g_held.push_back({g_file_order, column, line, g_line_text, g_line_length});
-    g_held_block_used += g_line_length;
+    char* const text = g_held_blocks.back().get() + g_held_block_used;
+    g_held_next = text;
+    g_held_limit = text + LONGEST_REPORT_LINE - 1;
+    append_piece(g_file_name);
+    append_piece(":");
+    append_piece(line);
+    append_piece(":");
+    append_piece(column);
+    append_piece(": ");
+    append_piece(kind);
+    append_piece(": ");
+    g_held.push_back({g_file_order, column, line, text, 0});
 }
 
-}  // namespace
+void end_held_line(const char* hazard) {
+    append_piece(" [");
+    append_piece(hazard);
+    append_piece("]\n");
+    HeldLine& held = g_held.back();
+    held.length = static_cast<std::size_t>(g_held_next - held.text);
+    g_held_block_used += held.length;
+}
 
 void set_report_output(int fd) {
     g_report_fd = fd;
@@ -116,25 +165,8 @@ void report_begin_file(const char* name, std::uint32_t order) {
     g_file_order = order;
 }
 
-void report_hazard(std::uint64_t line, std::uint32_t column, const char* hazard, const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    hold_line(line, column, "warning", hazard, format, arguments);
-    va_end(arguments);
-    raise_status(CHECK_HAZARDS);
-}
-
-void report_note(std::uint64_t line, std::uint32_t column, const char* hazard, const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    hold_line(line, column, "note", hazard, format, arguments);
-    va_end(arguments);
-}
-
 void write_held_reports() {
-    std::stable_sort(g_held.begin(), g_held.end(), [](const HeldLine& a, const HeldLine& b) {
-        return std::tie(a.file, a.line, a.column) < std::tie(b.file, b.line, b.column);
-    });
+    sort_held_lines();
     for (const HeldLine& held : g_held) {
         begin_report_line();
         append_text(held.text, held.length);
@@ -173,22 +205,28 @@ int flush_report() {
     return g_report_failed ? 1 : 0;
 }
 
-const char* switch_names(std::uint32_t mask) {
+std::string_view switch_names(std::uint32_t mask) {
+    if (mask == g_named_mask) return {g_switch_names, g_switch_names_length};
     std::size_t count = 0;
     for (const std::uint32_t flag : NAMED_SWITCHES) count += (mask & flag) != 0 ? 1 : 0;
-    char* out = g_switch_names;
-    *out = '\0';
-    const char* const end = g_switch_names + sizeof g_switch_names;
+    std::string_view names;
+    std::size_t length = 0;
     std::size_t named = 0;
     for (std::size_t i = 0; i < SWITCH_KINDS; ++i) {
         if ((mask & NAMED_SWITCHES[i]) == 0) continue;
         ++named;
-        const char* separator = named == 1 ? "" : named == count ? " and " : ", ";
-        const int prefix_length = NAMED_SWITCHES[i] == F_LOCAL_LABELS ? 2 : 0;
-        out += std::snprintf(out, static_cast<std::size_t>(end - out), "%s-%c%.*s", separator, SWITCH_LETTERS[i],
-                             prefix_length, g_label_prefix);
+        const std::string_view separator = named == 1 ? "" : named == count ? " and " : ", ";
+        const std::string_view prefix(g_label_prefix, NAMED_SWITCHES[i] == F_LOCAL_LABELS ? 2 : 0);
+        separator.copy(g_switch_names + length, separator.size());
+        length += separator.size();
+        g_switch_names[length++] = '-';
+        g_switch_names[length++] = SWITCH_LETTERS[i];
+        prefix.copy(g_switch_names + length, prefix.size());
+        length += prefix.size();
     }
-    return g_switch_names;
+    g_named_mask = mask;
+    g_switch_names_length = length;
+    return {g_switch_names, length};
 }
 
 }  // namespace keston::check
