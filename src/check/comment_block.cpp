@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "check/name_syntax.h"
 #include "common/globals.h"
 
 namespace keston::check {
@@ -17,11 +18,6 @@ char g_delimiter = 0;
 bool continues_word(char c) {
     const char lower = static_cast<char>(c | 0x20);
     return (lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '?' || c == '@';
-}
-
-std::uint32_t skip_blanks(const char* line, std::uint32_t at, std::uint32_t length) {
-    while (at < length && is_blank(line[at])) ++at;
-    return at;
 }
 
 // Where the delimiter stands on a line that opens a block, or length.

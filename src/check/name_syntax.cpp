@@ -6,14 +6,14 @@
 namespace keston::check {
 
 std::uint32_t skip_blanks(const char* line, std::uint32_t at, std::uint32_t end) {
-    while (at < end && is_blank(line[at])) ++at;
-    return at;
+    return at < end ? at + static_cast<std::uint32_t>(count_blanks(line + at, end - at)) : at;
 }
 
-// Most lines differ in the first letter.
+// Most lines differ in the first letter, which a word in small letters
+// matches in either case exactly when they are alike but for bit 0x20.
 bool is_word(const char* line, std::uint32_t at, std::uint32_t end, std::string_view word) {
-    if (end - at <= word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
+    if (end - at <= word.size() || (line[at] | 0x20) != word[0]) return false;
+    for (std::size_t i = 1; i < word.size(); ++i) {
         if (ascii_lower(line[at + i]) != word[i]) return false;
     }
     return is_blank(line[at + word.size()]);

@@ -165,6 +165,22 @@ std::size_t scan_until(const char* text, std::size_t limit, char* out, Targets..
     return limit;
 }
 
+// Number of blanks (spaces and TABs) from text on, within limit.
+inline std::size_t count_blanks(const char* text, std::size_t limit) {
+    using namespace scan_block;
+    const Block spaces = splat(' ');
+    const Block tabs = splat('\t');
+    for (std::size_t done = 0; done < limit; done += SIZE) {
+        const Block block = load(text + done);
+        const Bits others = ~(equal_bits(block, spaces) | equal_bits(block, tabs)) & first_bytes(SIZE);
+        if (others != 0) {
+            const std::size_t found = done + first_index(others);
+            return found < limit ? found : limit;
+        }
+    }
+    return limit;
+}
+
 // Copies count bytes, a block at a time, the last block ending with the
 // bytes, and never reads or writes beyond them: also for bytes with no room
 // behind them. (The library's copy of a long span counts as an instruction
