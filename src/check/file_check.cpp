@@ -1,13 +1,12 @@
 #include "check/file_check.h"
 
-#include <cstring>
-
 #include "check/comment_block.h"
 #include "check/label_scopes.h"
 #include "check/line_view.h"
 #include "check/list_continuation.h"
 #include "check/literal_check.h"
 #include "check/name_clash.h"
+#include "check/name_syntax.h"
 #include "check/report.h"
 #include "common/byte_scan.h"
 #include "common/globals.h"
@@ -33,13 +32,13 @@ bool holds_literal_or_label(const char* line, std::uint32_t length) {
 
 // The source line as read is in g_source_line; the chain's result is current.
 // cuts is null for a line that holds no literal and no label.
-void check_line(std::uint32_t source_length, const CommentCuts* cuts) {
+void check_line(std::uint32_t source_length, const LineWords& words, const CommentCuts* cuts) {
     const std::uint32_t switches = g_switches;
     if ((switches & F_NO_EMPTY_LINES) != 0) check_dropped_line(current_line(), g_line_length);
     const char* const source = g_source_line;
     if (cuts != nullptr) view_line(source, source_length, (switches & F_CPP_COMMENTS) != 0, &g_source_view);
     if ((switches & F_LOCAL_LABELS) != 0) {
-        check_label_line(source, source_length, cuts != nullptr ? &g_source_view : nullptr,
+        check_label_line(source, source_length, words, cuts != nullptr ? &g_source_view : nullptr,
                          cuts != nullptr ? cuts->cut : source_length);
     }
     if (cuts != nullptr) check_literals(source, g_source_view, *cuts, current_line(), g_line_length);
@@ -66,8 +65,9 @@ int check_lines() {
     std::int32_t read;
     while ((read = read_line(g_line_a)) >= 0) {
         const std::uint32_t length = g_line_length;
-        std::memcpy(g_source_line, g_line_a, length + 1);
-        if (in_comment_block(g_source_line, length)) {
+        copy_blocks(g_source_line, g_line_a, length + 1);
+        const LineWords words = find_words(g_source_line, length);
+        if (in_comment_block(g_source_line, length, words.first)) {
             if (transform_line() < 0) return -1;
             pass_comment_line(length);
             ++g_line_number;
@@ -78,7 +78,7 @@ int check_lines() {
         const std::uint32_t asm_cut = remove_comments();
         const CommentCuts cuts{asm_cut, g_line_length};
         if (transform_uncommented_line() < 0) return -1;
-        check_line(length, holds_literal_or_label(g_source_line, length) ? &cuts : nullptr);
+        check_line(length, words, holds_literal_or_label(g_source_line, length) ? &cuts : nullptr);
         ++g_line_number;
     }
     if (read == TS_READ_FAILED) return TS_READ_FAILED;

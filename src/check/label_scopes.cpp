@@ -242,20 +242,21 @@ void start_label_scopes() {
 }
 
 // A name behind a comment cut never reaches -l, nor the assembler.
-void check_label_line(const char* line, std::uint32_t length, const LineView* view, std::uint32_t kept) {
+void check_label_line(const char* line, std::uint32_t length, const LineWords& words, const LineView* view,
+                      std::uint32_t kept) {
     if (length == 0) {
         g_list_continues = false;
         return;
     }
     if (opens_label_scope(line)) open_scope();
     if (view == nullptr) {
-        if (!g_list_continues && !declares_names(line, skip_blanks(line, 0, length), length)) return;
+        if (!g_list_continues && !declares_names(line, words, length)) return;
         view_line(line, length, (g_switches & F_CPP_COMMENTS) != 0, &g_plain_view);
         view = &g_plain_view;
     }
     const std::uint32_t stop = std::min(view->code_end, kept);
-    const std::uint32_t first = skip_blanks(line, 0, stop);
-    const bool declares = g_list_continues || declares_names(line, first, stop);
+    const std::uint32_t first = words.first;
+    const bool declares = g_list_continues || declares_names(line, words, stop);
     std::uint32_t at = 0;
     for (std::uint32_t i = 0; i < view->literal_count && view->literals[i].start < stop; ++i) {
         const Literal& literal = view->literals[i];

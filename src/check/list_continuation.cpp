@@ -1,9 +1,8 @@
 #include "check/list_continuation.h"
 
-#include <cstring>
-
 #include "check/line_view.h"
 #include "check/report.h"
+#include "common/byte_scan.h"
 #include "common/globals.h"
 
 namespace keston::check {
@@ -53,7 +52,7 @@ void check_dropped_line(const char* result, std::uint32_t length) {
                       g_written_number, " continues with a comma");
     }
     g_dropped_number = 0;
-    std::memcpy(g_written, result, length + 1);
+    copy_blocks(g_written, result, length + 1);
     g_written_length = length;
     g_written_number = g_line_number;
     g_follows_written = true;

@@ -12,21 +12,25 @@ std::uint32_t skip_blanks(const char* line, std::uint32_t at, std::uint32_t end)
 // Most lines differ in the first letter, which a word in small letters
 // matches in either case exactly when they are alike but for bit 0x20.
 bool is_word(const char* line, std::uint32_t at, std::uint32_t end, std::string_view word) {
-    if (end - at <= word.size() || (line[at] | 0x20) != word[0]) return false;
+    if (at >= end || end - at <= word.size() || (line[at] | 0x20) != word[0]) return false;
     for (std::size_t i = 1; i < word.size(); ++i) {
         if (ascii_lower(line[at + i]) != word[i]) return false;
     }
     return is_blank(line[at + word.size()]);
 }
 
-bool declares_names(const char* line, std::uint32_t first, std::uint32_t code_end) {
-    if (is_word(line, first, code_end, "local") || is_word(line, first, code_end, "arg") ||
-        is_word(line, first, code_end, "proc")) {
-        return true;
-    }
+LineWords find_words(const char* line, std::uint32_t length) {
+    const std::uint32_t first = skip_blanks(line, 0, length);
     const auto first_end =
-        first + static_cast<std::uint32_t>(scan_until(line + first, code_end - first, nullptr, ' ', '\t'));
-    return is_word(line, skip_blanks(line, first_end, code_end), code_end, "proc");
+        first + static_cast<std::uint32_t>(scan_until(line + first, length - first, nullptr, ' ', '\t'));
+    return {first, skip_blanks(line, first_end, length)};
+}
+
+// A word that stands before code_end ends before it too, so the words of the
+// whole line serve for its code part.
+bool declares_names(const char* line, const LineWords& words, std::uint32_t code_end) {
+    return is_word(line, words.first, code_end, "local") || is_word(line, words.first, code_end, "arg") ||
+           is_word(line, words.first, code_end, "proc") || is_word(line, words.second, code_end, "proc");
 }
 
 bool continues_in_next_line(const char* line, std::uint32_t code_end) {

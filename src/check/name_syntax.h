@@ -41,10 +41,19 @@ std::uint32_t skip_blanks(const char* line, std::uint32_t at, std::uint32_t end)
 // blank behind it, before end.
 bool is_word(const char* line, std::uint32_t at, std::uint32_t end, std::string_view word);
 
+// Where the first two words of a line begin: the first behind the blanks
+// that begin the line, the second behind the blanks that end the first; the
+// line's length where there is no such word.
+struct LineWords {
+    std::uint32_t first;
+    std::uint32_t second;
+};
+LineWords find_words(const char* line, std::uint32_t length);
+
 // A "local" or "arg" directive declares its names, and the first line of a
-// procedure ("name proc ..." or "proc name ...") its parameters. first is
-// where the code part, which ends at code_end, begins.
-bool declares_names(const char* line, std::uint32_t first, std::uint32_t code_end);
+// procedure ("name proc ..." or "proc name ...") its parameters; the code
+// part of the line ends at code_end.
+bool declares_names(const char* line, const LineWords& words, std::uint32_t code_end);
 
 // A code part that ends in ',' or '\' goes on in the next line.
 bool continues_in_next_line(const char* line, std::uint32_t code_end);

@@ -181,6 +181,13 @@ inline std::size_t count_blanks(const char* text, std::size_t limit) {
     return limit;
 }
 
+// Copies count bytes a block at a time, and, as the scans read, up to
+// SCAN_SLACK - 1 bytes behind them: for short lines between line buffers.
+inline void copy_blocks(char* out, const char* in, std::size_t count) {
+    using namespace scan_block;
+    for (std::size_t done = 0; done < count; done += SIZE) store(out + done, load(in + done));
+}
+
 // Copies count bytes, a block at a time, the last block ending with the
 // bytes, and never reads or writes beyond them: also for bytes with no room
 // behind them. (The library's copy of a long span counts as an instruction
