@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -67,7 +68,12 @@ struct Definition {
     std::uint64_t line;
     std::uint64_t scope_line;
 };
-std::unordered_map<std::string, Definition> g_first_definitions;
+// Looked up by the name as it stands in the line, without a string made of it.
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+std::unordered_map<std::string, Definition, NameHash, std::equal_to<>> g_first_definitions;
 struct UndefinedUse {
     std::string name;
     std::uint64_t line;
@@ -95,18 +101,26 @@ bool equal_ignoring_case(const char* a, const char* b, std::size_t length) {
     return true;
 }
 
-// The slot of the scope's first name that is spelt as name, exactly or, with
-// any_case, up to the case of its letters; else the empty slot that ends the probe.
-std::uint32_t find_slot(const Scope* scope, const char* name, std::uint32_t length, bool any_case) {
+// Where the probe for a name ends: at the slot of the scope's name that is
+// spelt as it is, else at the empty slot behind the probe, with the first
+// name met on the way that differs from it only in the case of its letters.
+struct Probe {
+    std::uint32_t slot;
+    const ScopeName* case_twin;
+};
+
+Probe probe_name(const Scope* scope, const char* name, std::uint32_t length) {
     std::uint32_t hash = NAME_HASH_START;
     for (std::uint32_t i = 0; i < length; ++i) hash = extend_name_hash(hash, ascii_lower(name[i]));
+    const ScopeName* case_twin = nullptr;
     for (std::uint32_t slot = home_slot(hash, INDEX_BITS);; slot = (slot + 1) & INDEX_MASK) {
         const std::uint16_t entry = scope->index[slot];
-        if (entry == 0) return slot;
+        if (entry == 0) return {slot, case_twin};
         const ScopeName& stored = scope->names[entry - 1];
         if (stored.length != length) continue;
         const char* const text = text_of(scope, stored);
-        if (any_case ? equal_ignoring_case(text, name, length) : std::memcmp(text, name, length) == 0) return slot;
+        if (std::memcmp(text, name, length) == 0) return {slot, nullptr};
+        if (case_twin == nullptr && equal_ignoring_case(text, name, length)) case_twin = &stored;
     }
 }
 
@@ -116,7 +130,7 @@ ScopeName* name_in_slot(Scope* scope, std::uint32_t slot) {
 }
 
 ScopeName* find_name(Scope* scope, const char* name, std::uint32_t length) {
-    return name_in_slot(scope, find_slot(scope, name, length, false));
+    return name_in_slot(scope, probe_name(scope, name, length).slot);
 }
 
 // A name that no assembler takes: one that begins with a digit or '~', or
@@ -149,7 +163,7 @@ void report_case_twin(const char* name, std::uint32_t length, std::uint32_t colu
 // A new name of the scope, entered at the empty slot where its probe ended;
 // reported on when it is no valid identifier or differs only in case from one
 // met before. Null when the scope is full.
-ScopeName* add_name(const char* name, std::uint32_t length, std::uint32_t column, std::uint32_t slot) {
+ScopeName* add_name(const char* name, std::uint32_t length, std::uint32_t column, const Probe& probe) {
     Scope* const scope = g_scope;
     if (scope->name_count == MAX_SCOPE_NAMES || SCOPE_NAME_BYTES - scope->text_used < length) {
         if (!scope->full) report_unchecked(g_line_number, "too many local label names in one scope to check them all");
@@ -157,13 +171,11 @@ ScopeName* add_name(const char* name, std::uint32_t length, std::uint32_t column
         return nullptr;
     }
     if (!is_valid_identifier(name, length)) report_invalid_name(name, length, column);
-    if (const ScopeName* twin = name_in_slot(scope, find_slot(scope, name, length, true))) {
-        report_case_twin(name, length, column, *twin);
-    }
+    if (probe.case_twin != nullptr) report_case_twin(name, length, column, *probe.case_twin);
     std::memcpy(scope->text + scope->text_used, name, length);
-    scope->index[slot] = static_cast<std::uint16_t>(++scope->name_count);
+    scope->index[probe.slot] = static_cast<std::uint16_t>(++scope->name_count);
     ScopeName& entry = scope->names[scope->name_count - 1];
-    entry = {scope->text_used, length, slot, 0, g_line_number, 0, 0};
+    entry = {scope->text_used, length, probe.slot, 0, g_line_number, 0, 0};
     scope->text_used += length;
     return &entry;
 }
@@ -171,14 +183,17 @@ ScopeName* add_name(const char* name, std::uint32_t length, std::uint32_t column
 // The name's column is that of its prefix.
 void note_name(const char* name, std::uint32_t length, std::uint32_t column, bool defines) {
     if (collects_made_labels()) note_made_label(name, length, column, defines);
-    const std::uint32_t slot = find_slot(g_scope, name, length, false);
-    ScopeName* entry = name_in_slot(g_scope, slot);
-    if (entry == nullptr) entry = add_name(name, length, column, slot);
+    const Probe probe = probe_name(g_scope, name, length);
+    ScopeName* entry = name_in_slot(g_scope, probe.slot);
+    if (entry == nullptr) entry = add_name(name, length, column, probe);
     if (entry == nullptr) return;
     if (defines) {
         if (entry->definition != 0) return;
         entry->definition = g_line_number;
-        g_first_definitions.try_emplace(std::string(name, length), Definition{g_line_number, g_scope->first_line});
+        const std::string_view key(name, length);
+        if (g_first_definitions.find(key) == g_first_definitions.end()) {
+            g_first_definitions.emplace(key, Definition{g_line_number, g_scope->first_line});
+        }
     } else if (entry->first_use == 0) {
         entry->first_use = g_line_number;
         entry->first_use_column = column;
@@ -255,18 +270,19 @@ void check_label_line(const char* line, std::uint32_t length, const LineWords& w
         view = &g_plain_view;
     }
     const std::uint32_t stop = std::min(view->code_end, kept);
-    const std::uint32_t first = words.first;
     const bool declares = g_list_continues || declares_names(line, words, stop);
+    g_list_continues = declares && continues_in_next_line(line, stop);
+    // A line without the prefix's first character holds no name: its gaps between literals need no look.
+    if (scan_until(line, stop, nullptr, g_label_prefix[0]) == stop) return;
     std::uint32_t at = 0;
     for (std::uint32_t i = 0; i < view->literal_count && view->literals[i].start < stop; ++i) {
         const Literal& literal = view->literals[i];
         // Names in a text literal are the macro text the source means; those in a quoted string are text.
         if (literal.opener == '<') continue;
-        scan_names(line, at, literal.start, first, declares);
+        scan_names(line, at, literal.start, words.first, declares);
         at = literal.end;
     }
-    scan_names(line, at, stop, first, declares);
-    g_list_continues = declares && continues_in_next_line(line, stop);
+    scan_names(line, at, stop, words.first, declares);
 }
 
 void follow_label_scope(const char* line, std::uint32_t length) {

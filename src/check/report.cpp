@@ -1,6 +1,7 @@
 #include "check/report.h"
 
 #include <algorithm>
+#include <array>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstddef>
@@ -99,15 +100,30 @@ void append_text(const char* text, std::size_t length) {
     g_report_used += length;
 }
 
+constexpr std::size_t MOST_DIGITS = 20;
+// POWERS_OF_TEN[i] is the least number of i + 1 digits.
+constexpr auto POWERS_OF_TEN = [] {
+    std::array<std::uint64_t, MOST_DIGITS> powers{};
+    powers[0] = 1;
+    for (std::size_t i = 1; i < MOST_DIGITS; ++i) powers[i] = powers[i - 1] * 10;
+    return powers;
+}();
+
+// The digits are written where they go, from the last one back, once their
+// count is known.
 void append_decimal(std::uint64_t number, std::size_t least_digits) {
-    constexpr std::size_t MOST_DIGITS = 20;
+    std::size_t count = 1;
+    while (count < MOST_DIGITS && number >= POWERS_OF_TEN[count]) ++count;
+    count = std::max(count, least_digits);
     char digits[MOST_DIGITS];
-    std::size_t count = 0;
-    do {
-        digits[MOST_DIGITS - ++count] = static_cast<char>('0' + number % 10);
-        number /= 10;
-    } while (number != 0 || count < least_digits);
-    append_piece(std::string_view(digits + MOST_DIGITS - count, count));
+    const bool fits = count <= static_cast<std::size_t>(g_held_limit - g_held_next);
+    char* const end = (fits ? g_held_next : digits) + count;
+    for (char* digit = end; digit != end - count; number /= 10) *--digit = static_cast<char>('0' + number % 10);
+    if (fits) {
+        g_held_next = end;
+    } else {
+        append_cut_piece(std::string_view(digits, count));
+    }
 }
 
 }  // namespace
@@ -119,6 +135,12 @@ void raise_status(int status) {
     g_check_status = std::max(g_check_status, status);
 }
 
+void append_cut_piece(std::string_view text) {
+    const auto room = static_cast<std::size_t>(g_held_limit - g_held_next);
+    std::memcpy(g_held_next, text.data(), std::min(text.size(), room));
+    g_held_next += std::min(text.size(), room);
+}
+
 void append_piece(std::uint64_t number) {
     append_decimal(number, 1);
 }
@@ -128,7 +150,7 @@ void append_piece(LabelNumber number) {
 }
 
 // "file:line:column: kind: text [hazard]", held for the end of the run.
-void begin_held_line(std::uint64_t line, std::uint32_t column, const char* kind) {
+void begin_held_line(std::uint64_t line, std::uint32_t column, std::string_view kind) {
     if (HELD_BLOCK_SIZE - g_held_block_used < LONGEST_REPORT_LINE) {
         g_held_blocks.emplace_back(new char[HELD_BLOCK_SIZE]);
         g_held_block_used = 0;
@@ -147,7 +169,7 @@ void begin_held_line(std::uint64_t line, std::uint32_t column, const char* kind)
     g_held.push_back({g_file_order, column, line, text, 0});
 }
 
-void end_held_line(const char* hazard) {
+void end_held_line(std::string_view hazard) {
     append_piece(" [");
     append_piece(hazard);
     append_piece("]\n");

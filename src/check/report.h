@@ -37,12 +37,17 @@ struct LabelNumber {
 extern char* g_held_next;
 extern const char* g_held_limit;
 
+// The text that does not fit the room of the held line, cut there.
+void append_cut_piece(std::string_view text);
+
 // The pieces that a report line's text is put together from, one after the
-// other: text as it stands and numbers in decimal. Text is copied in place,
-// so that the copy of a fixed text is a few moves.
-inline void append_piece(std::string_view text) {
-    const auto room = static_cast<std::size_t>(g_held_limit - g_held_next);
-    if (text.size() > room) text = text.substr(0, room);
+// other: text as it stands and numbers in decimal. Text is copied where it
+// is used, so that the copy of a fixed text comes down to a few moves.
+[[gnu::always_inline]] inline void append_piece(std::string_view text) {
+    if (text.size() > static_cast<std::size_t>(g_held_limit - g_held_next)) {
+        append_cut_piece(text);
+        return;
+    }
     std::memcpy(g_held_next, text.data(), text.size());
     g_held_next += text.size();
 }
@@ -51,8 +56,8 @@ void append_piece(LabelNumber number);
 
 // "file:line:column: kind: " begins a held line of the current file, and
 // " [hazard]" ends it.
-void begin_held_line(std::uint64_t line, std::uint32_t column, const char* kind);
-void end_held_line(const char* hazard);
+void begin_held_line(std::uint64_t line, std::uint32_t column, std::string_view kind);
+void end_held_line(std::string_view hazard);
 
 // The exit status goes no lower than status.
 void raise_status(int status);
@@ -60,7 +65,7 @@ void raise_status(int status);
 // One hazard at the given source line and 1-based byte column of the current
 // file, its text made of pieces; hazard is the short, stable name of its kind.
 template <typename... Pieces>
-void report_hazard(std::uint64_t line, std::uint32_t column, const char* hazard, const Pieces&... pieces) {
+void report_hazard(std::uint64_t line, std::uint32_t column, std::string_view hazard, const Pieces&... pieces) {
     begin_held_line(line, column, "warning");
     (append_piece(pieces), ...);
     end_held_line(hazard);
@@ -69,7 +74,7 @@ void report_hazard(std::uint64_t line, std::uint32_t column, const char* hazard,
 
 // A note on a change that -x made or refused; it leaves the exit status as it is.
 template <typename... Pieces>
-void report_note(std::uint64_t line, std::uint32_t column, const char* hazard, const Pieces&... pieces) {
+void report_note(std::uint64_t line, std::uint32_t column, std::string_view hazard, const Pieces&... pieces) {
     begin_held_line(line, column, "note");
     (append_piece(pieces), ...);
     end_held_line(hazard);
