@@ -63,7 +63,8 @@ LineView g_plain_view;
 
 // Where the file first defines each name, and the uses that their scope
 // leaves undefined: these are reported at the end of the file, with the
-// definition that a later scope may hold.
+// definition that a later scope may hold. Line numbers start at 1, so a
+// definition at line 0 is none.
 struct Definition {
     std::uint64_t line;
     std::uint64_t scope_line;
@@ -74,13 +75,41 @@ struct NameHash {
     std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
 };
 std::unordered_map<std::string, Definition, NameHash, std::equal_to<>> g_first_definitions;
+// The uses of every file are kept until the report is written, which makes
+// their text from them: most report lines are of this kind, and their text
+// would take several times the memory. Their names lie in g_undefined_names.
 struct UndefinedUse {
-    std::string name;
     std::uint64_t line;
-    std::uint32_t column;
     std::uint64_t scope_line;
+    Definition definition;
+    std::size_t name_offset;
+    std::uint32_t name_length;
+    std::uint32_t column;
 };
 std::vector<UndefinedUse> g_undefined_uses;
+std::string g_undefined_names;
+// The first use of the current file.
+std::size_t g_file_uses = 0;
+
+std::string_view name_of(const UndefinedUse& use) {
+    return std::string_view(g_undefined_names).substr(use.name_offset, use.name_length);
+}
+
+void make_undefined_name_text(std::uint32_t index) {
+    const UndefinedUse& use = g_undefined_uses[index];
+    append_piece(switch_names(F_LOCAL_LABELS));
+    append_piece(" leaves ");
+    append_piece(label_prefix());
+    append_piece(name_of(use));
+    append_piece(" undefined here: the scope from line ");
+    append_piece(use.scope_line);
+    append_piece(" does not define it");
+    if (use.definition.line == 0) return;
+    append_piece("; it is defined at line ");
+    append_piece(use.definition.line);
+    append_piece(", in the scope from line ");
+    append_piece(use.definition.scope_line);
+}
 
 void empty_scope(Scope* scope, std::uint64_t first_line) {
     for (std::uint32_t i = 0; i < scope->name_count; ++i) scope->index[scope->names[i].slot] = 0;
@@ -214,8 +243,13 @@ void report_undefined_names() {
                           " leaves ", label_prefix(), std::string_view(name, entry.length),
                           " undefined here: it is defined in the previous scope, at line ", before->definition);
         } else {
-            g_undefined_uses.push_back(
-                {std::string(name, entry.length), entry.first_use, entry.first_use_column, g_scope->first_line});
+            g_undefined_uses.push_back({entry.first_use,
+                                        g_scope->first_line,
+                                        {0, 0},
+                                        g_undefined_names.size(),
+                                        entry.length,
+                                        entry.first_use_column});
+            g_undefined_names.append(name, entry.length);
         }
     }
 }
@@ -295,20 +329,14 @@ void finish_label_scopes() {
 }
 
 void report_undefined_uses() {
-    for (const UndefinedUse& use : g_undefined_uses) {
-        const auto defined = g_first_definitions.find(use.name);
-        if (defined == g_first_definitions.end()) {
-            report_hazard(use.line, use.column, "undefined-name", switch_names(F_LOCAL_LABELS), " leaves ",
-                          label_prefix(), use.name, " undefined here: the scope from line ", use.scope_line,
-                          " does not define it");
-        } else {
-            report_hazard(use.line, use.column, "undefined-name", switch_names(F_LOCAL_LABELS), " leaves ",
-                          label_prefix(), use.name, " undefined here: the scope from line ", use.scope_line,
-                          " does not define it; it is defined at line ", defined->second.line,
-                          ", in the scope from line ", defined->second.scope_line);
-        }
+    for (std::size_t i = g_file_uses; i < g_undefined_uses.size(); ++i) {
+        UndefinedUse& use = g_undefined_uses[i];
+        const auto defined = g_first_definitions.find(name_of(use));
+        if (defined != g_first_definitions.end()) use.definition = defined->second;
+        report_made_hazard(use.line, use.column, "undefined-name", make_undefined_name_text,
+                           static_cast<std::uint32_t>(i));
     }
-    g_undefined_uses.clear();
+    g_file_uses = g_undefined_uses.size();
     g_first_definitions.clear();
 }
 

@@ -45,16 +45,46 @@ std::uint32_t g_named_mask = ~0u;
 
 // Report lines wait until the end of the run, when each file's lines are
 // written in the order of their places: a file's last scope may tell where a
-// name of its first one is defined, and a later file may clash with it.
+// name of its first one is defined, and a later file may clash with it. A
+// line is held as little as it can be: its place, its kind and hazard, and
+// the text between them, or what makes that text.
 struct HeldLine {
     std::uint32_t file;  // the file's place on the command line
     std::uint32_t column;
     std::uint64_t line;
-    const char* text;
-    std::size_t length;
+    const char* text;      // null for a text made when the line is written
+    std::uint32_t length;  // of the text, or the index that makes it
+    std::uint8_t hazard;   // in g_hazards
+    bool warning;          // else a note
 };
 std::vector<HeldLine> g_held;
 std::uint32_t g_file_order = 0;
+// The name of each file, by its place on the command line.
+std::vector<const char*> g_file_names;
+
+// The few hazards there are, each with what makes its text where a line of
+// it holds no text.
+struct Hazard {
+    std::string_view name;
+    TextMaker make;
+};
+std::vector<Hazard> g_hazards;
+std::size_t g_last_hazard = 0;
+
+// Most lines are of the hazard of the line before, named by the same text.
+std::uint8_t hazard_index(std::string_view name, TextMaker make) {
+    if (g_last_hazard < g_hazards.size()) {
+        const Hazard& last = g_hazards[g_last_hazard];
+        if (last.name.data() == name.data() && last.name.size() == name.size() && last.make == make) {
+            return static_cast<std::uint8_t>(g_last_hazard);
+        }
+    }
+    std::size_t i = 0;
+    while (i < g_hazards.size() && (g_hazards[i].name != name || g_hazards[i].make != make)) ++i;
+    if (i == g_hazards.size()) g_hazards.push_back({name, make});
+    g_last_hazard = i;
+    return static_cast<std::uint8_t>(i);
+}
 
 // The texts of the held lines lie in blocks that are never moved.
 constexpr std::size_t HELD_BLOCK_SIZE = 1u << 20;
@@ -149,8 +179,7 @@ void append_piece(LabelNumber number) {
     append_decimal(number.value, 4);
 }
 
-// "file:line:column: kind: text [hazard]", held for the end of the run.
-void begin_held_line(std::uint64_t line, std::uint32_t column, std::string_view kind) {
+void begin_held_line(std::uint64_t line, std::uint32_t column, bool warning) {
     if (HELD_BLOCK_SIZE - g_held_block_used < LONGEST_REPORT_LINE) {
         g_held_blocks.emplace_back(new char[HELD_BLOCK_SIZE]);
         g_held_block_used = 0;
@@ -158,24 +187,20 @@ void begin_held_line(std::uint64_t line, std::uint32_t column, std::string_view 
     char* const text = g_held_blocks.back().get() + g_held_block_used;
     g_held_next = text;
     g_held_limit = text + LONGEST_REPORT_LINE - 1;
-    append_piece(g_file_name);
-    append_piece(":");
-    append_piece(line);
-    append_piece(":");
-    append_piece(column);
-    append_piece(": ");
-    append_piece(kind);
-    append_piece(": ");
-    g_held.push_back({g_file_order, column, line, text, 0});
+    g_held.push_back({g_file_order, column, line, text, 0, 0, warning});
 }
 
 void end_held_line(std::string_view hazard) {
-    append_piece(" [");
-    append_piece(hazard);
-    append_piece("]\n");
     HeldLine& held = g_held.back();
-    held.length = static_cast<std::size_t>(g_held_next - held.text);
+    held.length = static_cast<std::uint32_t>(g_held_next - held.text);
+    held.hazard = hazard_index(hazard, nullptr);
     g_held_block_used += held.length;
+}
+
+void report_made_hazard(std::uint64_t line, std::uint32_t column, std::string_view hazard, TextMaker make,
+                        std::uint32_t index) {
+    g_held.push_back({g_file_order, column, line, nullptr, index, hazard_index(hazard, make), true});
+    raise_status(CHECK_HAZARDS);
 }
 
 void set_report_output(int fd) {
@@ -185,13 +210,33 @@ void set_report_output(int fd) {
 void report_begin_file(const char* name, std::uint32_t order) {
     g_file_name = name;
     g_file_order = order;
+    if (g_file_names.size() <= order) g_file_names.resize(order + 1);
+    g_file_names[order] = name;
 }
 
+// "file:line:column: kind: text [hazard]", put together in the report.
 void write_held_reports() {
     sort_held_lines();
     for (const HeldLine& held : g_held) {
         begin_report_line();
-        append_text(held.text, held.length);
+        g_held_next = g_report + g_report_used;
+        g_held_limit = g_held_next + LONGEST_REPORT_LINE - 1;
+        append_piece(g_file_names[held.file]);
+        append_piece(":");
+        append_piece(held.line);
+        append_piece(":");
+        append_piece(held.column);
+        append_piece(held.warning ? ": warning: " : ": note: ");
+        const Hazard& hazard = g_hazards[held.hazard];
+        if (held.text != nullptr) {
+            append_piece(std::string_view(held.text, held.length));
+        } else {
+            hazard.make(held.length);
+        }
+        append_piece(" [");
+        append_piece(hazard.name);
+        append_piece("]\n");
+        g_report_used = static_cast<std::size_t>(g_held_next - g_report);
     }
     g_held.clear();
     g_held_blocks.clear();

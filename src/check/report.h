@@ -54,9 +54,9 @@ void append_cut_piece(std::string_view text);
 void append_piece(std::uint64_t number);
 void append_piece(LabelNumber number);
 
-// "file:line:column: kind: " begins a held line of the current file, and
-// " [hazard]" ends it.
-void begin_held_line(std::uint64_t line, std::uint32_t column, std::string_view kind);
+// A held line of the current file, a warning or a note, begins at the given
+// place, and its text is then put together; the name of its hazard ends it.
+void begin_held_line(std::uint64_t line, std::uint32_t column, bool warning);
 void end_held_line(std::string_view hazard);
 
 // The exit status goes no lower than status.
@@ -66,16 +66,23 @@ void raise_status(int status);
 // file, its text made of pieces; hazard is the short, stable name of its kind.
 template <typename... Pieces>
 void report_hazard(std::uint64_t line, std::uint32_t column, std::string_view hazard, const Pieces&... pieces) {
-    begin_held_line(line, column, "warning");
+    begin_held_line(line, column, true);
     (append_piece(pieces), ...);
     end_held_line(hazard);
     raise_status(CHECK_HAZARDS);
 }
 
+// A hazard whose text is made only when the report is written, by make from
+// the values kept for index: for the many lines whose text would take more
+// memory to hold than the values it is made from.
+using TextMaker = void (*)(std::uint32_t index);
+void report_made_hazard(std::uint64_t line, std::uint32_t column, std::string_view hazard, TextMaker make,
+                        std::uint32_t index);
+
 // A note on a change that -x made or refused; it leaves the exit status as it is.
 template <typename... Pieces>
 void report_note(std::uint64_t line, std::uint32_t column, std::string_view hazard, const Pieces&... pieces) {
-    begin_held_line(line, column, "note");
+    begin_held_line(line, column, false);
     (append_piece(pieces), ...);
     end_held_line(hazard);
 }
