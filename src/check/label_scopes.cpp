@@ -69,10 +69,15 @@ struct Definition {
     std::uint64_t line;
     std::uint64_t scope_line;
 };
-// Looked up by the name as it stands in the line, without a string made of it.
+// Looked up by the name as it stands in the line, without a string made of it,
+// and hashed as short names are.
 struct NameHash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+    std::size_t operator()(std::string_view name) const {
+        std::uint32_t hash = NAME_HASH_START;
+        for (const char c : name) hash = extend_name_hash(hash, c);
+        return hash;
+    }
 };
 std::unordered_map<std::string, Definition, NameHash, std::equal_to<>> g_first_definitions;
 // The uses of every file are kept until the report is written, which makes
@@ -123,6 +128,14 @@ const char* text_of(const Scope* scope, const ScopeName& name) {
     return scope->text + name.offset;
 }
 
+// Names are short: a loop costs less than the library's compare.
+bool equal(const char* a, const char* b, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
 bool equal_ignoring_case(const char* a, const char* b, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i) {
         if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
@@ -148,7 +161,7 @@ Probe probe_name(const Scope* scope, const char* name, std::uint32_t length) {
         const ScopeName& stored = scope->names[entry - 1];
         if (stored.length != length) continue;
         const char* const text = text_of(scope, stored);
-        if (std::memcmp(text, name, length) == 0) return {slot, nullptr};
+        if (equal(text, name, length)) return {slot, nullptr};
         if (case_twin == nullptr && equal_ignoring_case(text, name, length)) case_twin = &stored;
     }
 }
