@@ -73,6 +73,9 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("7:9", "-l@@ leaves @@q undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("10:6", "-l@@ leaves @@h undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("11:11", "-l@@ leaves @@s undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
+        {"p:\n x < 'a' @@a!>\n@@a!: ret\n", {"-l@@", "in.asm"},  // renamed, @@a! lets the '<' find a '>'
+         warn("2:6", "-l@@ cuts the quoted string 'a'", "quoted-text") +
+         warn("2:10", "-l@@ makes @@a! the invalid name a!_0000", "invalid-name"), 1},
         {"foo:\n db <@@x>\n", {"-l@@", "in.asm"},
          warn("2:6", "-l@@ leaves @@x undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
         {cut_lines, {"-a", "in.asm"}, cut_reports, 1},
