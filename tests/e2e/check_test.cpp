@@ -321,5 +321,23 @@ TEST(Posix, FixInPlaceKeepsTheFileWholeOrAsItWas) {
     }
 }
 
+// An interrupt while -x reads a source ends the run with keston's message and
+// the source as it was. The read shim stops the run in the middle of it.
+TEST(Posix, FixInterruptedLeavesTheSourceAsItWas) {
+    const std::string source = "p:\n@@1: ret\n" + numbered_lines(200);
+    TempDir dir;
+    write_file(dir / "in.asm", source);
+    std::vector<std::string> command = companion_command("keston-check");
+    command.insert(command.end(), {"-x", "-l@@", "in.asm"});
+    const Child child = start_program(command, dir.path(), {.environment = io_fault("in.asm", "stop", 1000)});
+    ASSERT_TRUE(stopped(child));
+    ::kill(child.pid, SIGINT);
+    ::kill(child.pid, SIGCONT);
+    const RunResult result = finish(child);
+    EXPECT_EQ(result.err, fatal("Operation is interrupted by user"));
+    EXPECT_EQ(result.signal, SIGINT);
+    EXPECT_EQ(read_file(dir / "in.asm"), source);
+}
+
 }  // namespace
 }  // namespace keston::test
