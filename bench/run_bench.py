@@ -7,9 +7,11 @@ destination that keston made with those switches (a message about its first
 line makes it); their times are given as ratios to keston's, and keston-map's
 peak RSS beyond keston's per destination line.
 
-Prints medians of several runs, MB/s, ratios against the 16 KiB copy floor and
-the peers, peak RSS, and instructions per input byte under callgrind (on a
-smaller file, for a number that does not depend on the machine's load).
+Prints, for each of the two source profiles of bench/gen_asm (harsh: most
+lines change; tabbed: tab-aligned code as in real sources), medians of several
+runs, MB/s, ratios against the 16 KiB copy floor and the peers and peak RSS;
+then instructions per input byte under callgrind (on a smaller file, for a
+number that does not depend on the machine's load), keston-check's among them.
 
     python3 bench/run_bench.py [--build build/default] [--mib 64] [--runs 5]
 """
@@ -44,9 +46,24 @@ def timed(build, argv, redirect=None, statuses=(0,)):
     return float(seconds), int(peak)
 
 
-def generate(build, path, size):
+PROFILES = ("harsh", "tabbed")
+
+
+def generate(build, path, size, profile="harsh"):
     with open(path, "wb") as out:
-        subprocess.run([os.path.join(build, "bench", "gen_asm"), str(size)], stdout=out, check=True)
+        subprocess.run([os.path.join(build, "bench", "gen_asm"), str(size), profile], stdout=out, check=True)
+
+
+def changed_lines(build, src, work):
+    """The share of source lines that the full chain changes (an empty one, which -e drops, counts), and the
+    average length of the runs of lines it leaves as they are. Without -e every line keeps its place."""
+    out = os.path.join(work, "unchanged.asm")
+    subprocess.run([os.path.join(build, "keston"), *[s for s in FULL_CHAIN if s != "-e"], src, out], check=True)
+    with open(src, "rb") as a, open(out, "rb") as b:
+        before, after = (f.read().replace(b"\r", b"").split(b"\n")[:-1] for f in (a, b))
+    changed = [x != y or not x for x, y in zip(before, after)]
+    runs = [len(run) for run in b"".join(b"c" if c else b"u" for c in changed).split(b"c") if run]
+    return sum(changed) / len(changed), sum(runs) / max(len(runs), 1)
 
 
 def commands(build, src, dst, map_dst):
@@ -73,10 +90,11 @@ def run_all(build, runs, rounds):
     return {name: statistics.median(values) for name, values in times.items()}, rss
 
 
-def instructions(build, src, switches):
+def instructions(build, src, switches, program="keston"):
+    destination = [src + ".out"] if program == "keston" else []
     result = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null",
-                             os.path.join(build, "keston"), *switches, src, src + ".out"],
-                            capture_output=True, text=True, check=True)
+                             os.path.join(build, program), *switches, src, *destination],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     return int(re.search(r"Collected : (\d+)", result.stderr).group(1))
 
 
@@ -90,41 +108,55 @@ def main():
 
     with tempfile.TemporaryDirectory(prefix="keston-bench-") as work:
         src, dst = os.path.join(work, "source.asm"), os.path.join(work, "out.asm")
-        size = args.mib << 20
-        generate(args.build, src, size)
-        size = os.path.getsize(src)
-        map_dst = os.path.join(work, "mapped.asm")
-        subprocess.run([os.path.join(args.build, "keston"), *FULL_CHAIN, src, map_dst], check=True)
-        with open(map_dst, "rb") as made:
-            map_lines = sum(chunk.count(b"\n") for chunk in iter(lambda: made.read(1 << 20), b""))
-        medians, rss = run_all(args.build, commands(args.build, src, dst, map_dst), args.runs)
-
-        floor, expand, pipeline = medians["copy floor"], medians["expand -t8"], medians["tool pipeline"]
-        print(f"input: {size / 2**20:.1f} MiB of generated assembler source, median of {args.runs} interleaved runs")
-        print(f"{'command':<22}{'median s':>10}{'MB/s':>9}{'x floor':>9}{'expand/x':>10}{'pipe/x':>9}{'peak RSS KiB':>14}")
-        for name, seconds in medians.items():
-            print(f"{name:<22}{seconds:>10.3f}{size / seconds / 1e6:>9.0f}{seconds / floor:>9.2f}"
-                  f"{expand / seconds:>10.2f}{pipeline / seconds:>9.2f}{rss[name]:>14}")
-        check_ratio = medians["keston-check full"] / medians["keston full chain"]
-        print(f"\nkeston-check {' '.join(FULL_CHAIN)}: {check_ratio:.2f} times keston's time (at most 3)")
-        map_ratio = medians["keston-map full"] / medians["keston full chain"]
-        map_bytes = (rss["keston-map full"] - rss["keston full chain"]) * 1024 / map_lines
-        print(f"keston-map {' '.join(FULL_CHAIN)}, building the map: {map_ratio:.2f} times keston's time "
-              f"(at most 1.5); {map_bytes:.1f} bytes of peak RSS beyond keston's per destination line "
-              f"({map_lines} lines)")
+        for profile in PROFILES:
+            time_profile(args, work, profile, src, dst)
 
         small = os.path.join(work, "small.asm")
-        generate(args.build, small, args.callgrind_mib << 20)
-        small_size = os.path.getsize(small)
-        print(f"\ninstructions per input byte (callgrind, {small_size / 2**20:.1f} MiB input)")
-        for name, switches in SWITCH_SETS:
-            print(f"  keston {name:<14}{instructions(args.build, small, switches) / small_size:>7.2f}")
+        print(f"\ninstructions per input byte (callgrind, {args.callgrind_mib} MiB input)")
+        print(f"  {'keston':<20}" + "".join(f"{profile:>9}" for profile in PROFILES))
+        counts = {profile: {} for profile in PROFILES}
+        for profile in PROFILES:
+            generate(args.build, small, args.callgrind_mib << 20, profile)
+            small_size = os.path.getsize(small)
+            for name, switches in SWITCH_SETS:
+                counts[profile][name] = instructions(args.build, small, switches) / small_size
+            counts[profile]["keston-check full"] = instructions(args.build, small, FULL_CHAIN, "keston-check") / small_size
+        for name in counts[PROFILES[0]]:
+            print(f"  {name:<20}" + "".join(f"{counts[profile][name]:>9.2f}" for profile in PROFILES))
+        print("  keston-check / keston" + "".join(
+            f"{counts[profile]['keston-check full'] / counts[profile]['full chain']:>8.2f}x" for profile in PROFILES))
 
         print("\npeak RSS in chunked mode (KiB), keston -a -c -s -t -l@@ -e")
         for mib in (1, 256):
             generate(args.build, src, mib << 20)
             _, peak = timed(args.build, [os.path.join(args.build, "keston"), *SWITCH_SETS[-1][1], src, dst])
             print(f"  {mib:>4} MiB input: {peak}")
+
+
+def time_profile(args, work, profile, src, dst):
+    generate(args.build, src, args.mib << 20, profile)
+    size = os.path.getsize(src)
+    share, run = changed_lines(args.build, src, work)
+    map_dst = os.path.join(work, "mapped.asm")
+    subprocess.run([os.path.join(args.build, "keston"), *FULL_CHAIN, src, map_dst], check=True)
+    with open(map_dst, "rb") as made:
+        map_lines = sum(chunk.count(b"\n") for chunk in iter(lambda: made.read(1 << 20), b""))
+    medians, rss = run_all(args.build, commands(args.build, src, dst, map_dst), args.runs)
+
+    floor, expand, pipeline = medians["copy floor"], medians["expand -t8"], medians["tool pipeline"]
+    print(f"input: {size / 2**20:.1f} MiB of generated assembler source, profile {profile} ({share:.0%} of the lines "
+          f"changed by the full chain, runs of {run:.1f} unchanged lines), median of {args.runs} interleaved runs")
+    print(f"{'command':<22}{'median s':>10}{'MB/s':>9}{'x floor':>9}{'expand/x':>10}{'pipe/x':>9}{'peak RSS KiB':>14}")
+    for name, seconds in medians.items():
+        print(f"{name:<22}{seconds:>10.3f}{size / seconds / 1e6:>9.0f}{seconds / floor:>9.2f}"
+              f"{expand / seconds:>10.2f}{pipeline / seconds:>9.2f}{rss[name]:>14}")
+    check_ratio = medians["keston-check full"] / medians["keston full chain"]
+    print(f"\nkeston-check {' '.join(FULL_CHAIN)}: {check_ratio:.2f} times keston's time")
+    map_ratio = medians["keston-map full"] / medians["keston full chain"]
+    map_bytes = (rss["keston-map full"] - rss["keston full chain"]) * 1024 / map_lines
+    print(f"keston-map {' '.join(FULL_CHAIN)}, building the map: {map_ratio:.2f} times keston's time "
+          f"(at most 1.5); {map_bytes:.1f} bytes of peak RSS beyond keston's per destination line "
+          f"({map_lines} lines)\n")
 
 
 if __name__ == "__main__":

@@ -41,13 +41,15 @@ bool ReferenceScanner::next(Reference* reference) {
             reference->pair = find_pair(at_, &reference->name_start);
             if (reference->pair != nullptr) {
                 reference->name_end = at_;
-                at_ = token_start_ = component_start_ = end;
+                at_ = end;
+                // No name begins right behind a reference.
+                token_start_ = component_start_ = length_;
                 return true;
             }
         }
         if (comes_before_name(c)) {
             token_start_ = component_start_ = at_ + 1;
-        } else if (is_separator(c)) {
+        } else if (is_separator(c) && token_start_ <= at_) {  // within a token
             component_start_ = at_ + 1;
         }
     }
@@ -79,7 +81,7 @@ std::uint32_t ReferenceScanner::read_form(std::uint32_t at, Reference* reference
 // The text that ends at name_end is path, and begins the line or stands behind
 // a byte that may come before a name.
 bool ReferenceScanner::spells(std::uint32_t name_end, const char* path, std::size_t length) const {
-    if (length == 0 || length > name_end) return false;
+    if (path == nullptr || length > name_end) return false;
     const std::uint32_t start = name_end - static_cast<std::uint32_t>(length);
     return (start == 0 || comes_before_name(line_[start - 1])) && same_name(line_ + start, path, length);
 }

@@ -38,7 +38,7 @@ class ReferenceScanner {
     const char* line_;
     std::uint32_t length_;
     std::uint32_t at_ = 0;
-    std::uint32_t token_start_ = 0;      // behind the last byte that may come before a name
+    std::uint32_t token_start_ = 0;      // behind the last byte that may come before a name, if any
     std::uint32_t component_start_ = 0;  // behind the last separator of the token
 };
 

@@ -62,6 +62,9 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("3:1", "-l@@ makes @@~2 the invalid name ~2_0000", "invalid-name") +
          warn("4:1", "-l@@ makes @@a!b the invalid name a!b_0001", "invalid-name"), 1},
         {"x'a  b'\n", {"-t4", "in.asm"}, warn("1:2", "-t changes the quoted string 'a  b'", "quoted-text"), 1},
+        {"p:\n jmp ..a..b\n", {"-l..", "in.asm"},  // the delimiter behind a name begins the next pair
+         warn("2:6", "-l.. leaves ..a undefined here: the scope from line 1 does not define it", "undefined-name") +
+         warn("2:9", "-l.. leaves ..b undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
         {" jmp @@1\np:\n@@a: jmp @@1\n@@1: db 1,\n\n", {"-e", "-l@@", "in.asm", "in.asm"},
          each_file + each_file, 1},
         {"p:\n@_Zona: jmp @_zonA\n", {"-l@_", "in.asm"},

@@ -82,9 +82,10 @@ TEST(Map, OnlyWholeNamesOfDestinationsWithAValidLineAreReferences) {
         {"out/a.asm:2: error: x\n", "a.asm:5: error: x\n"},
         {"OUT/A.ASM:4:12: w\r\n", "a.asm:7:12: w\r\n"},  // the column stays
         {"/elsewhere/out/a.asm(1) x\n", "a.asm(3) x\n"},
-        {"(out/a.asm:2) 'out\\a.asm:3' <a.asm:4>\n", "(a.asm:5) 'a.asm:6' <a.asm:7>\n"},
+        {"(out/a.asm:2) 'out\\a.asm:3' <\\a.asm:4>\n", "(a.asm:5) 'a.asm:6' <a.asm:7>\n"},
         {"data.asm:2: nothere_0000 a.asmx:2 a.asm.2 a.asm:x a.asm:\n", "data.asm:2: nothere_0000 a.asmx:2 a.asm.2 a.asm:x a.asm:\n"},
         {"a.asm(2 a.asm [2 a.asm  [2] a.asm[2] a.asm()\n", "a.asm(2 a.asm [2 a.asm  [2] a.asm[2] a.asm()\n"},
+        {"out/a.asm(1) out/a.asm(2)out/a.asm(3)\n", "a.asm(3) a.asm(5)out/a.asm(3)\n"},  // the last is no whole token
         {"out/a.asm:0: nothere_0000\n", "out/a.asm:0: @@nothere\n"},  // no such line, yet a reference
         {"out/a.asm:5: a.asm:99999999999999999999999\n", "out/a.asm:5: a.asm:99999999999999999999999\n"},
         {"out/a.asm:2: `nothere_0000' NOTHERE_0000 xnothere_0000 nothere_0000x nothere_000 nothere_00000 loop_0001\n",
@@ -121,12 +122,13 @@ TEST(Map, NamesThatTwoDestinationsEndInMustSpellOnePath) {
     }
     std::string misspelt = absolute;  // a separator less
     misspelt[misspelt.find_first_of("/\\")] = '_';
+    // LIB\A.ASM spells neither ./lib/a.asm as given nor its absolute path.
     const RunResult result =
-        filter({"a.asm", "out/a.asm", "lib.asm", "lib/a.asm", "s.asm", "my dir/s.asm", "c.asm", "c.out"}, dir,
+        filter({"a.asm", "out/a.asm", "lib.asm", "./lib/a.asm", "s.asm", "my dir/s.asm", "c.asm", "c.out"}, dir,
                "out/a.asm:1: x\nLIB\\A.ASM:1: y\na.asm:1: z\n" + absolute + ":1: w\n" + misspelt +
                    ":1: u\nin my dir/s.asm:1: v\nC.OUT(1) t\n");
-    EXPECT_EQ(result.out,
-              "a.asm:3: x\nlib.asm:1: y\na.asm:1: z\nlib.asm:1: w\n" + misspelt + ":1: u\nin s.asm:1: v\nc.asm(1) t\n");
+    EXPECT_EQ(result.out, "a.asm:3: x\nLIB\\A.ASM:1: y\na.asm:1: z\nlib.asm:1: w\n" + misspelt +
+                              ":1: u\nin s.asm:1: v\nc.asm(1) t\n");
     EXPECT_EQ(result.exit_code, 0);
 }
 
