@@ -22,12 +22,27 @@ namespace {
 char g_source_line[LINE_BUFFER_SIZE];
 LineView g_source_view;
 
-// Only a line with quotes, '<' or the label prefix may hold a literal or a
-// label that the switches change; no other line is looked at closely.
-bool holds_literal_or_label(const char* line, std::uint32_t length) {
-    if ((g_switches & LINE_CHANGING_SWITCHES) == 0) return false;
-    const char prefix = (g_switches & F_LOCAL_LABELS) != 0 ? g_label_prefix[0] : '"';
-    return scan_until(line, length, nullptr, '\'', '"', '<', prefix) != length;
+// Only a line with quotes or '<' may hold a literal, and only one with the
+// first character of the label prefix a label that -l renames: no other line
+// is looked at closely.
+struct LineMarks {
+    bool literal;
+    bool label;
+};
+
+bool is_literal_opener(char c) {
+    return c == '\'' || c == '"' || c == '<';
+}
+
+LineMarks find_marks(const char* line, std::uint32_t length) {
+    if ((g_switches & LINE_CHANGING_SWITCHES) == 0) return {false, false};
+    const bool labels = (g_switches & F_LOCAL_LABELS) != 0;
+    const char prefix = labels ? g_label_prefix[0] : '"';
+    const auto at = static_cast<std::uint32_t>(scan_until(line, length, nullptr, '\'', '"', '<', prefix));
+    if (at == length) return {false, false};
+    if (is_literal_opener(line[at])) return {true, labels};
+    const std::uint32_t rest = length - at - 1;
+    return {scan_until(line + at + 1, rest, nullptr, '\'', '"', '<') != rest, true};
 }
 
 // The source line as read is in g_source_line; the chain's result is current.
@@ -77,8 +92,11 @@ int check_lines() {
         // The chain runs in two parts, so that the check sees where the comment removers end the line.
         const std::uint32_t asm_cut = remove_comments();
         const CommentCuts cuts{asm_cut, g_line_length};
-        if (transform_uncommented_line() < 0) return -1;
-        check_line(length, words, holds_literal_or_label(g_source_line, length) ? &cuts : nullptr);
+        const LineMarks marks = find_marks(g_source_line, length);
+        // Of the result of a line without literals only its emptiness and, for -e, the bytes other than
+        // blanks are read: compression, which turns spaces into TABs and nothing else, is left out there.
+        if (transform_uncommented_line(marks.literal) < 0) return -1;
+        check_line(length, words, marks.literal || marks.label ? &cuts : nullptr);
         ++g_line_number;
     }
     if (read == TS_READ_FAILED) return TS_READ_FAILED;

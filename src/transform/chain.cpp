@@ -29,7 +29,7 @@ bool tabs_stay() {
 
 std::int32_t transform_line() {
     remove_comments();
-    return transform_uncommented_line();
+    return transform_uncommented_line(true);
 }
 
 std::uint32_t remove_comments() {
@@ -40,14 +40,14 @@ std::uint32_t remove_comments() {
     return asm_cut;
 }
 
-std::int32_t transform_uncommented_line() {
+std::int32_t transform_uncommented_line(bool compress_spaces) {
     g_line_toggle = 0;
     const std::uint32_t switches = g_switches;
     const bool retab = (switches & (F_EXPAND_TABS | F_COMPRESS_TABS)) != 0 && !tabs_stay();
     // Tabs are always expanded before they are compressed, so -t re-tabs from columns.
     if (retab && expand_tabs() < 0) return -1;
     if ((switches & F_LOCAL_LABELS) != 0 && process_local_labels() < 0) return -1;
-    if (retab && (switches & F_COMPRESS_TABS) != 0) compress_tabs();
+    if (retab && compress_spaces && (switches & F_COMPRESS_TABS) != 0) compress_tabs();
     return 0;
 }
 
