@@ -312,12 +312,12 @@ void check_label_line(const char* line, std::uint32_t length, const LineWords& w
     }
     if (opens_label_scope(line)) open_scope();
     if (view == nullptr) {
-        if (!g_list_continues && !declares_names(line, words, length)) return;
+        if (!g_list_continues && !declares_names(words, length)) return;
         view_line(line, length, (g_switches & F_CPP_COMMENTS) != 0, &g_plain_view);
         view = &g_plain_view;
     }
     const std::uint32_t stop = std::min(view->code_end, kept);
-    const bool declares = g_list_continues || declares_names(line, words, stop);
+    const bool declares = g_list_continues || declares_names(words, stop);
     g_list_continues = declares && continues_in_next_line(line, stop);
     // A line without the prefix's first character holds no name: its gaps between literals need no look.
     if (scan_until(line, stop, nullptr, g_label_prefix[0]) == stop) return;

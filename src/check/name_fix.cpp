@@ -120,7 +120,7 @@ void survey_line(const char* line, std::uint32_t length, std::uint64_t number, b
     view_line(line, length, (g_switches & F_CPP_COMMENTS) != 0, &g_view);
     const std::uint32_t code_end = g_view.code_end;
     const LineWords words = find_words(line, length);
-    const bool declares = *list_continues || declares_names(line, words, code_end);
+    const bool declares = *list_continues || declares_names(words, code_end);
     for (std::uint32_t at = 0; at < length;) {
         at += static_cast<std::uint32_t>(scan_until(line + at, length - at, nullptr, g_label_prefix[0]));
         if (at == length) break;

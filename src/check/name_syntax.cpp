@@ -21,45 +21,56 @@ bool is_word(const char* line, std::uint32_t at, std::uint32_t end, std::string_
     return is_blank(line[at + word.size()]);
 }
 
-// Most lines end within one span, whose blank flags then show both words at
-// once; the line's NUL, no blank, stands behind its last character.
-LineWords find_words(const char* line, std::uint32_t length) {
-    if (length < SPAN_BYTES) {
-        const auto [spaces, tabs] = span_flags(line, ' ', '\t');
-        const SpanBits blanks = (spaces | tabs) & ((SpanBits{1} << length) - 1);
-        const auto first = static_cast<std::uint32_t>(std::countr_zero(~blanks));
-        const SpanBits blanks_behind = blanks & (~SpanBits{0} << first);
-        const std::uint32_t first_end =
-            blanks_behind != 0 ? static_cast<std::uint32_t>(std::countr_zero(blanks_behind)) : length;
-        return {first, static_cast<std::uint32_t>(std::countr_zero(~blanks & (~SpanBits{0} << first_end)))};
+// Where a blank stands behind the word, given in small letters, at 'at' in
+// any case; NO_DECLARATION where it does not stand there.
+std::uint32_t word_end(const char* line, std::uint32_t at, std::string_view word) {
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (ascii_lower(line[at + i]) != word[i]) return NO_DECLARATION;
     }
-    const std::uint32_t first = skip_blanks(line, 0, length);
-    const auto first_end =
-        first + static_cast<std::uint32_t>(scan_until(line + first, length - first, nullptr, ' ', '\t'));
-    return {first, skip_blanks(line, first_end, length)};
+    const auto end = at + static_cast<std::uint32_t>(word.size());
+    return is_blank(line[end]) ? end : NO_DECLARATION;
 }
 
-// A word that stands before code_end ends before it too, so the words of the
-// whole line serve for its code part. The first letter picks the one word
-// that may begin the line.
-bool declares_names(const char* line, const LineWords& words, std::uint32_t code_end) {
-    if (words.first >= code_end) return false;
-    std::string_view first_word;
-    switch (line[words.first] | 0x20) {
+// The first letter picks the one word that may begin a declaring line. The
+// line's NUL, neither a letter nor a blank, ends every comparison at its end.
+std::uint32_t find_declaring_end(const char* line, std::uint32_t first, std::uint32_t second) {
+    std::uint32_t end = NO_DECLARATION;
+    switch (line[first] | 0x20) {
         case 'l':
-            first_word = "local";
+            end = word_end(line, first, "local");
             break;
         case 'a':
-            first_word = "arg";
+            end = word_end(line, first, "arg");
             break;
         case 'p':
-            first_word = "proc";
+            end = word_end(line, first, "proc");
             break;
         default:
             break;
     }
-    return (!first_word.empty() && is_word(line, words.first, code_end, first_word)) ||
-           is_word(line, words.second, code_end, "proc");
+    return end != NO_DECLARATION || (line[second] | 0x20) != 'p' ? end : word_end(line, second, "proc");
+}
+
+// Most lines end within one span, whose blank flags then show both words at
+// once; the line's NUL, no blank, stands behind its last character.
+LineWords find_words(const char* line, std::uint32_t length) {
+    std::uint32_t first;
+    std::uint32_t second;
+    if (length < SPAN_BYTES) {
+        const auto [spaces, tabs] = span_flags(line, ' ', '\t');
+        const SpanBits blanks = (spaces | tabs) & ((SpanBits{1} << length) - 1);
+        first = static_cast<std::uint32_t>(std::countr_zero(~blanks));
+        const SpanBits blanks_behind = blanks & (~SpanBits{0} << first);
+        const std::uint32_t first_end =
+            blanks_behind != 0 ? static_cast<std::uint32_t>(std::countr_zero(blanks_behind)) : length;
+        second = static_cast<std::uint32_t>(std::countr_zero(~blanks & (~SpanBits{0} << first_end)));
+    } else {
+        first = skip_blanks(line, 0, length);
+        const auto first_end =
+            first + static_cast<std::uint32_t>(scan_until(line + first, length - first, nullptr, ' ', '\t'));
+        second = skip_blanks(line, first_end, length);
+    }
+    return {first, first < length ? find_declaring_end(line, first, second) : NO_DECLARATION};
 }
 
 bool continues_in_next_line(const char* line, std::uint32_t code_end) {
