@@ -46,17 +46,22 @@ LineMarks find_marks(const char* line, std::uint32_t length) {
 }
 
 // The source line as read is in g_source_line; the chain's result is current.
-// cuts is null for a line that holds no literal and no label.
-void check_line(std::uint32_t source_length, const LineWords& words, const CommentCuts* cuts) {
+void check_line(std::uint32_t source_length, const LineWords& words, const LineMarks& marks, const CommentCuts& cuts) {
     const std::uint32_t switches = g_switches;
     if ((switches & F_NO_EMPTY_LINES) != 0) check_dropped_line(current_line(), g_line_length);
     const char* const source = g_source_line;
-    if (cuts != nullptr) view_line(source, source_length, (switches & F_CPP_COMMENTS) != 0, &g_source_view);
-    if ((switches & F_LOCAL_LABELS) != 0) {
-        check_label_line(source, source_length, words, cuts != nullptr ? &g_source_view : nullptr,
-                         cuts != nullptr ? cuts->cut : source_length);
+    const bool cpp_comments = (switches & F_CPP_COMMENTS) != 0;
+    const bool viewed = marks.literal || marks.label;
+    if (marks.literal) {
+        view_line(source, source_length, cpp_comments, &g_source_view);
+    } else if (marks.label) {
+        view_plain_line(source, source_length, cpp_comments, &g_source_view);
     }
-    if (cuts != nullptr) check_literals(source, g_source_view, *cuts, current_line(), g_line_length);
+    if ((switches & F_LOCAL_LABELS) != 0) {
+        check_label_line(source, source_length, words, viewed ? &g_source_view : nullptr,
+                         viewed ? cuts.cut : source_length);
+    }
+    if (marks.literal) check_literals(source, g_source_view, cuts, current_line(), g_line_length);
 }
 
 // The assembler reads nothing of a line in a comment block, so nothing there
@@ -96,7 +101,7 @@ int check_lines() {
         // Of the result of a line without literals only its emptiness and, for -e, the bytes other than
         // blanks are read: compression, which turns spaces into TABs and nothing else, is left out there.
         if (transform_uncommented_line(marks.literal) < 0) return -1;
-        check_line(length, words, marks.literal || marks.label ? &cuts : nullptr);
+        check_line(length, words, marks, cuts);
         ++g_line_number;
     }
     if (read == TS_READ_FAILED) return TS_READ_FAILED;

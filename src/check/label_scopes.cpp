@@ -313,7 +313,7 @@ void check_label_line(const char* line, std::uint32_t length, const LineWords& w
     if (opens_label_scope(line)) open_scope();
     if (view == nullptr) {
         if (!g_list_continues && !declares_names(words, length)) return;
-        view_line(line, length, (g_switches & F_CPP_COMMENTS) != 0, &g_plain_view);
+        view_plain_line(line, length, (g_switches & F_CPP_COMMENTS) != 0, &g_plain_view);
         view = &g_plain_view;
     }
     const std::uint32_t stop = std::min(view->code_end, kept);

@@ -37,6 +37,11 @@ std::uint32_t next_mark(const char* line, std::uint32_t from, std::uint32_t leng
            static_cast<std::uint32_t>(scan_until(line + from, length - from, nullptr, '\'', '"', '<', ';', slash));
 }
 
+// The next ';', or '/' where slash is '/', from on.
+std::uint32_t scan_to_comment(const char* line, std::uint32_t from, std::uint32_t length, char slash) {
+    return from + static_cast<std::uint32_t>(scan_until(line + from, length - from, nullptr, ';', slash));
+}
+
 // Records the literal that opens at start and closes at close (length: it stays open); returns its end.
 std::uint32_t add_literal(LineView* view, std::uint32_t start, std::uint32_t close, std::uint32_t length, char opener) {
     const bool closed = close < length;
@@ -69,6 +74,14 @@ void view_line(const char* line, std::uint32_t length, bool cpp_comments, LineVi
         at = next_mark(line, at, length, slash);
     }
     view->code_end = at < length ? at : length;
+}
+
+void view_plain_line(const char* line, std::uint32_t length, bool cpp_comments, LineView* view) {
+    view->literal_count = 0;
+    const char slash = cpp_comments ? '/' : ';';
+    std::uint32_t at = scan_to_comment(line, 0, length, slash);
+    while (at < length && line[at] == '/' && line[at + 1] != '/') at = scan_to_comment(line, at + 1, length, slash);
+    view->code_end = at;
 }
 
 }  // namespace keston::check
