@@ -37,7 +37,7 @@ std::uint32_t next_mark(const char* line, std::uint32_t from, std::uint32_t leng
            static_cast<std::uint32_t>(scan_until(line + from, length - from, nullptr, '\'', '"', '<', ';', slash));
 }
 
-// The next ';', or '/' where slash is '/', from on.
+// The next ';', or '/' where slash is '/', at or behind from.
 std::uint32_t scan_to_comment(const char* line, std::uint32_t from, std::uint32_t length, char slash) {
     return from + static_cast<std::uint32_t>(scan_until(line + from, length - from, nullptr, ';', slash));
 }

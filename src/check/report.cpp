@@ -276,7 +276,6 @@ std::string_view switch_names(std::uint32_t mask) {
     if (mask == g_named_mask) return {g_switch_names, g_switch_names_length};
     std::size_t count = 0;
     for (const std::uint32_t flag : NAMED_SWITCHES) count += (mask & flag) != 0 ? 1 : 0;
-    std::string_view names;
     std::size_t length = 0;
     std::size_t named = 0;
     for (std::size_t i = 0; i < SWITCH_KINDS; ++i) {
