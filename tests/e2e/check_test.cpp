@@ -76,6 +76,12 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("7:9", "-l@@ leaves @@q undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("10:6", "-l@@ leaves @@h undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("11:11", "-l@@ leaves @@s undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
+        {"p:\n local a,\n x:word, @@b:word\n local c ; d,\n x:word, @@e:word\n local f // g,\n x:word, @@h:word\n"
+         " local i/2,\n x:word, @@k:word\n", {"-c", "-l@@", "in.asm"},  // lists of lines without a name or literal
+         warn("5:10", "-l@@ leaves @@e undefined here: the scope from line 1 does not define it", "undefined-name") +
+         warn("7:10", "-l@@ leaves @@h undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
+        {"p:\n db 'x@'b\n", {"-a", "-l@'", "in.asm"},  // the prefix ends in the quote that closes the string
+         warn("2:5", "-l@' changes the quoted string 'x@'", "quoted-text"), 1},
         {"p:\n x < 'a' @@a!>\n@@a!: ret\n", {"-l@@", "in.asm"},  // renamed, @@a! lets the '<' find a '>'
          warn("2:6", "-l@@ cuts the quoted string 'a'", "quoted-text") +
          warn("2:10", "-l@@ makes @@a! the invalid name a!_0000", "invalid-name"), 1},
