@@ -62,6 +62,8 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("3:1", "-l@@ makes @@~2 the invalid name ~2_0000", "invalid-name") +
          warn("4:1", "-l@@ makes @@a!b the invalid name a!b_0001", "invalid-name"), 1},
         {"x'a  b'\n", {"-t4", "in.asm"}, warn("1:2", "-t changes the quoted string 'a  b'", "quoted-text"), 1},
+        {"x'a       b\n", {"-s", "-t", "in.asm"},  // an open string that ends in no blank keeps its end under -s
+         warn("1:2", "-t changes the quoted string 'a       b", "quoted-text"), 1},
         {"p:\n jmp ..a..b\n", {"-l..", "in.asm"},  // the delimiter behind a name begins the next pair
          warn("2:6", "-l.. leaves ..a undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("2:9", "-l.. leaves ..b undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
