@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "check/name_syntax.h"
 #include "common/globals.h"
 
 namespace keston::check {
@@ -19,14 +20,9 @@ bool continues_word(char c) {
     return (lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '?' || c == '@';
 }
 
-std::uint32_t skip_blanks(const char* line, std::uint32_t at, std::uint32_t length) {
-    while (at < length && is_blank(line[at])) ++at;
-    return at;
-}
-
-// Where the delimiter stands on a line that opens a block, or length.
-std::uint32_t find_opening_delimiter(const char* line, std::uint32_t length) {
-    std::uint32_t at = skip_blanks(line, 0, length);
+// Where the delimiter stands on a line whose first word begins at 'at' and
+// opens a block, or length.
+std::uint32_t find_opening_delimiter(const char* line, std::uint32_t length, std::uint32_t at) {
     if (length - at <= COMMENT_WORD_LENGTH) return length;
     for (std::uint32_t i = 0; i < COMMENT_WORD_LENGTH; ++i) {
         if ((line[at + i] | 0x20) != COMMENT_WORD[i]) return length;
@@ -41,12 +37,12 @@ void start_comment_blocks() {
     g_block_open = false;
 }
 
-bool in_comment_block(const char* line, std::uint32_t length) {
+bool in_comment_block(const char* line, std::uint32_t length, std::uint32_t first) {
     if (g_block_open) {
         g_block_open = std::memchr(line, g_delimiter, length) == nullptr;
         return true;
     }
-    const std::uint32_t at = find_opening_delimiter(line, length);
+    const std::uint32_t at = find_opening_delimiter(line, length, first);
     if (at == length) return false;
     g_delimiter = line[at];
     g_block_open = std::memchr(line + at + 1, g_delimiter, length - at - 1) == nullptr;

@@ -11,8 +11,8 @@ namespace keston::check {
 // Before the first line of a file.
 void start_comment_blocks();
 
-// Every source line, in order: whether it lies in a comment block, its first
-// and its last line included.
-bool in_comment_block(const char* line, std::uint32_t length);
+// Every source line, in order, with where its first word begins: whether it
+// lies in a comment block, its first and its last line included.
+bool in_comment_block(const char* line, std::uint32_t length, std::uint32_t first);
 
 }  // namespace keston::check

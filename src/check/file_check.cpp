@@ -1,20 +1,18 @@
 #include "check/file_check.h"
 
-#include <cstring>
-
 #include "check/comment_block.h"
 #include "check/label_scopes.h"
 #include "check/line_view.h"
 #include "check/list_continuation.h"
 #include "check/literal_check.h"
 #include "check/name_clash.h"
+#include "check/name_syntax.h"
 #include "check/report.h"
 #include "common/byte_scan.h"
 #include "common/globals.h"
 #include "common/report.h"
 #include "stream/text_stream.h"
 #include "transform/chain.h"
-#include "transform/comments.h"
 #include "transform/local_labels.h"
 
 namespace keston::check {
@@ -24,40 +22,46 @@ namespace {
 char g_source_line[LINE_BUFFER_SIZE];
 LineView g_source_view;
 
-// Only a line with quotes, '<' or the label prefix may hold a literal or a
-// label that the switches change; no other line is looked at closely.
-bool holds_literal_or_label(const char* line, std::uint32_t length) {
-    if ((g_switches & LINE_CHANGING_SWITCHES) == 0) return false;
-    const char prefix = (g_switches & F_LOCAL_LABELS) != 0 ? g_label_prefix[0] : '"';
-    return scan_until(line, length, nullptr, '\'', '"', '<', prefix) != length;
+// Only a line with quotes or '<' may hold a literal, and only one with the
+// first character of the label prefix a label that -l renames: no other line
+// is looked at closely.
+struct LineMarks {
+    bool literal;
+    bool label;
+};
+
+bool is_literal_opener(char c) {
+    return c == '\'' || c == '"' || c == '<';
 }
 
-// Where the comment removers would end the source line, which is in
-// g_line_a: they run on it there, and the line is then put back for the chain.
-CommentCuts find_comment_cuts(std::uint32_t length) {
-    const std::uint32_t switches = g_switches;
-    if ((switches & (F_ASM_COMMENTS | F_CPP_COMMENTS)) == 0) return {length, length};
-    if ((switches & F_ASM_COMMENTS) != 0) strip_asm_comment();
-    const std::uint32_t asm_cut = g_line_length;
-    if ((switches & F_CPP_COMMENTS) != 0) strip_cpp_comment();
-    const CommentCuts cuts{asm_cut, g_line_length};
-    std::memcpy(g_line_a, g_source_line, length + 1);
-    g_line_length = length;
-    return cuts;
+LineMarks find_marks(const char* line, std::uint32_t length) {
+    if ((g_switches & LINE_CHANGING_SWITCHES) == 0) return {false, false};
+    const bool labels = (g_switches & F_LOCAL_LABELS) != 0;
+    const char prefix = labels ? g_label_prefix[0] : '"';
+    const auto at = static_cast<std::uint32_t>(scan_until(line, length, nullptr, '\'', '"', '<', prefix));
+    if (at == length) return {false, false};
+    if (is_literal_opener(line[at])) return {true, labels};
+    const std::uint32_t rest = length - at - 1;
+    return {scan_until(line + at + 1, rest, nullptr, '\'', '"', '<') != rest, true};
 }
 
 // The source line as read is in g_source_line; the chain's result is current.
-// cuts is null for a line that holds no literal and no label.
-void check_line(std::uint32_t source_length, const CommentCuts* cuts) {
+void check_line(std::uint32_t source_length, const LineWords& words, const LineMarks& marks, const CommentCuts& cuts) {
     const std::uint32_t switches = g_switches;
     if ((switches & F_NO_EMPTY_LINES) != 0) check_dropped_line(current_line(), g_line_length);
     const char* const source = g_source_line;
-    if (cuts != nullptr) view_line(source, source_length, (switches & F_CPP_COMMENTS) != 0, &g_source_view);
-    if ((switches & F_LOCAL_LABELS) != 0) {
-        check_label_line(source, source_length, cuts != nullptr ? &g_source_view : nullptr,
-                         cuts != nullptr ? cuts->cut : source_length);
+    const bool cpp_comments = (switches & F_CPP_COMMENTS) != 0;
+    const bool viewed = marks.literal || marks.label;
+    if (marks.literal) {
+        view_line(source, source_length, cpp_comments, &g_source_view);
+    } else if (marks.label) {
+        view_plain_line(source, source_length, cpp_comments, &g_source_view);
     }
-    if (cuts != nullptr) check_literals(source, g_source_view, *cuts, current_line(), g_line_length);
+    if ((switches & F_LOCAL_LABELS) != 0) {
+        check_label_line(source, source_length, words, viewed ? &g_source_view : nullptr,
+                         viewed ? cuts.cut : source_length);
+    }
+    if (marks.literal) check_literals(source, g_source_view, cuts, current_line(), g_line_length);
 }
 
 // The assembler reads nothing of a line in a comment block, so nothing there
@@ -81,19 +85,23 @@ int check_lines() {
     std::int32_t read;
     while ((read = read_line(g_line_a)) >= 0) {
         const std::uint32_t length = g_line_length;
-        std::memcpy(g_source_line, g_line_a, length + 1);
-        if (in_comment_block(g_source_line, length)) {
+        copy_blocks(g_source_line, g_line_a, length + 1);
+        const LineWords words = find_words(g_source_line, length);
+        if (in_comment_block(g_source_line, length, words.first)) {
             if (transform_line() < 0) return -1;
             pass_comment_line(length);
             ++g_line_number;
             continue;
         }
         if (collects_made_labels()) note_include_line(g_source_line, length);
-        // The comment removers run ahead of the chain only where a cut may matter.
-        const bool marked = holds_literal_or_label(g_source_line, length);
-        const CommentCuts cuts = marked ? find_comment_cuts(length) : CommentCuts{length, length};
-        if (transform_line() < 0) return -1;
-        check_line(length, marked ? &cuts : nullptr);
+        // The chain runs in two parts, so that the check sees where the comment removers end the line.
+        const std::uint32_t asm_cut = remove_comments();
+        const CommentCuts cuts{asm_cut, g_line_length};
+        const LineMarks marks = find_marks(g_source_line, length);
+        // Of the result of a line without literals only its emptiness and, for -e, the bytes other than
+        // blanks are read: compression, which turns spaces into TABs and nothing else, is left out there.
+        if (transform_uncommented_line(marks.literal) < 0) return -1;
+        check_line(length, words, marks, cuts);
         ++g_line_number;
     }
     if (read == TS_READ_FAILED) return TS_READ_FAILED;

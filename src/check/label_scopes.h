@@ -6,18 +6,20 @@
 #include <cstdint>
 
 #include "check/line_view.h"
+#include "check/name_syntax.h"
 
 namespace keston::check {
 
 // Before the first line of a file.
 void start_label_scopes();
 
-// Every source line, in order, after the chain has run on it. A line that
-// begins a scope ends the one before it, which is then reported on. The label
-// names are those in the code part, outside quoted strings and before kept,
-// where the comment removers end the line. view is null for a line that
-// holds no label name.
-void check_label_line(const char* line, std::uint32_t length, const LineView* view, std::uint32_t kept);
+// Every source line, in order, with its first two words, after the chain has
+// run on it. A line that begins a scope ends the one before it, which is then
+// reported on. The label names are those in the code part, outside quoted
+// strings and before kept, where the comment removers end the line. view is
+// null for a line that holds no label name.
+void check_label_line(const char* line, std::uint32_t length, const LineWords& words, const LineView* view,
+                      std::uint32_t kept);
 
 // A source line that the assembler does not read, in place of
 // check_label_line: it opens a scope where -l opens one, and declares nothing.

@@ -30,12 +30,16 @@ std::uint32_t find_closing_angle(const char* line, std::uint32_t from, std::uint
     return length;
 }
 
-// The next character that may begin a literal or a comment.
-std::uint32_t next_mark(const char* line, std::uint32_t from, std::uint32_t length, bool cpp_comments) {
-    const std::size_t rest = length - from;
-    return from + static_cast<std::uint32_t>(cpp_comments
-                                                 ? scan_until(line + from, rest, nullptr, '\'', '"', '<', ';', '/')
-                                                 : scan_until(line + from, rest, nullptr, '\'', '"', '<', ';'));
+// The next character that may begin a literal or a comment; slash is '/'
+// where "//" begins a comment, else ';' once more.
+std::uint32_t next_mark(const char* line, std::uint32_t from, std::uint32_t length, char slash) {
+    return from +
+           static_cast<std::uint32_t>(scan_until(line + from, length - from, nullptr, '\'', '"', '<', ';', slash));
+}
+
+// The next ';', or '/' where slash is '/', at or behind from.
+std::uint32_t scan_to_comment(const char* line, std::uint32_t from, std::uint32_t length, char slash) {
+    return from + static_cast<std::uint32_t>(scan_until(line + from, length - from, nullptr, ';', slash));
 }
 
 // Records the literal that opens at start and closes at close (length: it stays open); returns its end.
@@ -53,7 +57,8 @@ void view_line(const char* line, std::uint32_t length, bool cpp_comments, LineVi
     view->literal_count = 0;
     // Once a '<' finds no '>' behind it, no later '<' can.
     bool angles_close = true;
-    std::uint32_t at = next_mark(line, 0, length, cpp_comments);
+    const char slash = cpp_comments ? '/' : ';';
+    std::uint32_t at = next_mark(line, 0, length, slash);
     while (at < length) {
         const char c = line[at];
         if (c == ';' || (c == '/' && line[at + 1] == '/')) break;
@@ -66,9 +71,17 @@ void view_line(const char* line, std::uint32_t length, bool cpp_comments, LineVi
         } else {
             ++at;
         }
-        at = next_mark(line, at, length, cpp_comments);
+        at = next_mark(line, at, length, slash);
     }
     view->code_end = at < length ? at : length;
+}
+
+void view_plain_line(const char* line, std::uint32_t length, bool cpp_comments, LineView* view) {
+    view->literal_count = 0;
+    const char slash = cpp_comments ? '/' : ';';
+    std::uint32_t at = scan_to_comment(line, 0, length, slash);
+    while (at < length && line[at] == '/' && line[at + 1] != '/') at = scan_to_comment(line, at + 1, length, slash);
+    view->code_end = at;
 }
 
 }  // namespace keston::check

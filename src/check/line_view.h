@@ -32,4 +32,7 @@ struct LineView {
 // when a '>' follows it on the line; otherwise it is an operator.
 void view_line(const char* line, std::uint32_t length, bool cpp_comments, LineView* view);
 
+// The same view of a line that holds no quote and no '<', and so no literal.
+void view_plain_line(const char* line, std::uint32_t length, bool cpp_comments, LineView* view);
+
 }  // namespace keston::check

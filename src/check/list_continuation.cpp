@@ -1,10 +1,8 @@
 #include "check/list_continuation.h"
 
-#include <cinttypes>
-#include <cstring>
-
 #include "check/line_view.h"
 #include "check/report.h"
+#include "common/byte_scan.h"
 #include "common/globals.h"
 
 namespace keston::check {
@@ -50,12 +48,11 @@ void check_dropped_line(const char* result, std::uint32_t length) {
         return;
     }
     if (g_dropped_number != 0 && code_length(result, length) != 0) {
-        report_hazard(g_dropped_number, 1, "dropped-line",
-                      "-e drops this empty line, which ends the list that line %" PRIu64 " continues with a comma",
-                      g_written_number);
+        report_hazard(g_dropped_number, 1, "dropped-line", "-e drops this empty line, which ends the list that line ",
+                      g_written_number, " continues with a comma");
     }
     g_dropped_number = 0;
-    std::memcpy(g_written, result, length + 1);
+    copy_blocks(g_written, result, length + 1);
     g_written_length = length;
     g_written_number = g_line_number;
     g_follows_written = true;

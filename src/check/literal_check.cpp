@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <string_view>
 
 #include "check/report.h"
 #include "transform/local_labels.h"
@@ -67,13 +68,23 @@ void report_literal(const char* source, const Literal& literal, std::uint32_t ca
     const char* verb = cut != nullptr ? (one ? "cuts" : "cut") : (one ? "changes" : "change");
     const bool text_literal = literal.opener == '<';
     const std::uint32_t column = (cut != nullptr ? cut_start(*cut, literal) : literal.start) + 1;
-    report_hazard(g_line_number, column, text_literal ? "text-literal" : "quoted-text", "%s %s the %s %.*s",
-                  switch_names(causes), verb, text_literal ? "text literal" : "quoted string",
-                  static_cast<int>(span(literal)), source + literal.start);
+    report_hazard(g_line_number, column, text_literal ? "text-literal" : "quoted-text", switch_names(causes), " ", verb,
+                  text_literal ? " the text literal " : " the quoted string ",
+                  std::string_view(source + literal.start, span(literal)));
 }
 
 bool same_bytes(const char* source, const Literal& before, const char* result, const Literal& after) {
     return span(before) == span(after) && std::memcmp(source + before.start, result + after.start, span(before)) == 0;
+}
+
+// Most results keep the source's bytes up to the end of its last literal;
+// with the byte behind it as well, the line view finds the same literals in
+// both, as it reads no byte further on to find them: but for a '<', which
+// looks for its '>' anywhere behind it.
+bool keeps_literals(const char* source, const LineView& view, const char* result, std::uint32_t result_length) {
+    const std::uint32_t end = view.literals[view.literal_count - 1].end;
+    return result_length >= end && std::memcmp(source, result, end + 1) == 0 &&
+           std::memchr(source, '<', end) == nullptr;
 }
 
 }  // namespace
@@ -84,7 +95,7 @@ bool same_bytes(const char* source, const Literal& before, const char* result, c
 // literal of the result; a text literal loses its '>' and with it its place.
 void check_literals(const char* source, const LineView& view, const CommentCuts& cuts, const char* result,
                     std::uint32_t result_length) {
-    if (view.literal_count == 0) return;
+    if (view.literal_count == 0 || keeps_literals(source, view, result, result_length)) return;
     view_line(result, result_length, (g_switches & F_CPP_COMMENTS) != 0, &g_result_view);
     for (std::uint32_t i = 0; i < view.literal_count; ++i) {
         const Literal& before = view.literals[i];

@@ -1,7 +1,6 @@
 #include "check/name_clash.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstring>
 #include <set>
 #include <string>
@@ -81,10 +80,9 @@ void report_clashes(const ComparedSource& earlier, ComparedSource* later) {
         const auto found = earlier.labels.find(key);
         if (found == earlier.labels.end() || !(label.defined || found->second.defined)) continue;
         if (!later->reported.insert(key).second) continue;
-        const char* const name = label.spelling.c_str();
-        report_hazard(label.line, label.column, "name-clash",
-                      "%s makes %.2s%s %s_%04" PRIu64 ", as %s does at line %" PRIu64, switch_names(F_LOCAL_LABELS),
-                      g_label_prefix, name, name, label.number, earlier.name.c_str(), found->second.line);
+        report_hazard(label.line, label.column, "name-clash", switch_names(F_LOCAL_LABELS), " makes ", label_prefix(),
+                      label.spelling, " ", label.spelling, "_", LabelNumber{label.number}, ", as ", earlier.name,
+                      " does at line ", found->second.line);
     }
 }
 

@@ -119,8 +119,8 @@ void survey_line(const char* line, std::uint32_t length, std::uint64_t number, b
     const auto scope = static_cast<std::uint32_t>(survey->scope_lines.size() - 1);
     view_line(line, length, (g_switches & F_CPP_COMMENTS) != 0, &g_view);
     const std::uint32_t code_end = g_view.code_end;
-    const std::uint32_t first = skip_blanks(line, 0, code_end);
-    const bool declares = *list_continues || declares_names(line, first, code_end);
+    const LineWords words = find_words(line, length);
+    const bool declares = *list_continues || declares_names(words, code_end);
     for (std::uint32_t at = 0; at < length;) {
         at += static_cast<std::uint32_t>(scan_until(line + at, length - at, nullptr, g_label_prefix[0]));
         if (at == length) break;
@@ -131,7 +131,7 @@ void survey_line(const char* line, std::uint32_t length, std::uint64_t number, b
         }
         const bool quoted = inside_quotes(g_view, at);
         const std::string name(line + at + 2, name_length);
-        const bool defines = !quoted && at < code_end && (declares || at == first);
+        const bool defines = !quoted && at < code_end && (declares || at == words.first);
         survey->uses.push_back({name, name, number, at, scope, defines, quoted, false});
         at += 2 + name_length;
     }
@@ -369,8 +369,7 @@ std::uint32_t rewritten_column(const NameSurvey& survey, std::size_t index) {
 
 void report_notes(const NameSurvey& survey) {
     for (const Note& note : g_notes) {
-        report_note(survey.uses[note.use].line, rewritten_column(survey, note.use), note.hazard, "%s",
-                    note.text.c_str());
+        report_note(survey.uses[note.use].line, rewritten_column(survey, note.use), note.hazard, note.text.c_str());
     }
 }
 

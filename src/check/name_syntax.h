@@ -6,7 +6,14 @@
 #include <cstdint>
 #include <string_view>
 
+#include "transform/local_labels.h"
+
 namespace keston::check {
+
+// The two characters of the label prefix, as the reports show them.
+inline std::string_view label_prefix() {
+    return {g_label_prefix, sizeof g_label_prefix};
+}
 
 constexpr char ascii_lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -34,10 +41,23 @@ std::uint32_t skip_blanks(const char* line, std::uint32_t at, std::uint32_t end)
 // blank behind it, before end.
 bool is_word(const char* line, std::uint32_t at, std::uint32_t end, std::string_view word);
 
-// A "local" or "arg" directive declares its names, and the first line of a
-// procedure ("name proc ..." or "proc name ...") its parameters. first is
-// where the code part, which ends at code_end, begins.
-bool declares_names(const char* line, std::uint32_t first, std::uint32_t code_end);
+// Where the first word of a line begins, behind the blanks that begin the
+// line (the line's length where there is none), and where the blank behind
+// the word that makes the line declare names stands: a "local" or "arg"
+// directive declares its names, and the first line of a procedure ("name
+// proc ..." or "proc name ...") its parameters. NO_DECLARATION where no word
+// does.
+constexpr std::uint32_t NO_DECLARATION = ~0u;
+struct LineWords {
+    std::uint32_t first;
+    std::uint32_t declaring_end;
+};
+LineWords find_words(const char* line, std::uint32_t length);
+
+// Whether the line declares names in its code part, which ends at code_end.
+inline bool declares_names(const LineWords& words, std::uint32_t code_end) {
+    return words.declaring_end < code_end;
+}
 
 // A code part that ends in ',' or '\' goes on in the next line.
 bool continues_in_next_line(const char* line, std::uint32_t code_end);

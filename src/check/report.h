@@ -6,7 +6,10 @@
 // standard error at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <string_view>
 
 namespace keston::check {
 
@@ -24,14 +27,65 @@ void set_report_output(int fd);
 // sources of the command line, which orders the report.
 void report_begin_file(const char* name, std::uint32_t order);
 
+// A label's number as -l writes it: at least four digits.
+struct LabelNumber {
+    std::uint64_t value;
+};
+
+// The held line being made: where its next piece goes and where its room
+// ends. A line never needs all of its room; should it, it is cut there.
+extern char* g_held_next;
+extern const char* g_held_limit;
+
+// The text that does not fit the room of the held line, cut there.
+void append_cut_piece(std::string_view text);
+
+// The pieces that a report line's text is put together from, one after the
+// other: text as it stands and numbers in decimal. Text is copied where it
+// is used, so that the copy of a fixed text comes down to a few moves.
+[[gnu::always_inline]] inline void append_piece(std::string_view text) {
+    if (text.size() > static_cast<std::size_t>(g_held_limit - g_held_next)) {
+        append_cut_piece(text);
+        return;
+    }
+    std::memcpy(g_held_next, text.data(), text.size());
+    g_held_next += text.size();
+}
+void append_piece(std::uint64_t number);
+void append_piece(LabelNumber number);
+
+// A held line of the current file, a warning or a note, begins at the given
+// place, and its text is then put together; the name of its hazard ends it.
+void begin_held_line(std::uint64_t line, std::uint32_t column, bool warning);
+void end_held_line(std::string_view hazard);
+
+// The exit status goes no lower than status.
+void raise_status(int status);
+
 // One hazard at the given source line and 1-based byte column of the current
-// file; hazard is the short, stable name of its kind.
-[[gnu::format(printf, 4, 5)]] void report_hazard(std::uint64_t line, std::uint32_t column, const char* hazard,
-                                                 const char* format, ...);
+// file, its text made of pieces; hazard is the short, stable name of its kind.
+template <typename... Pieces>
+void report_hazard(std::uint64_t line, std::uint32_t column, std::string_view hazard, const Pieces&... pieces) {
+    begin_held_line(line, column, true);
+    (append_piece(pieces), ...);
+    end_held_line(hazard);
+    raise_status(CHECK_HAZARDS);
+}
+
+// A hazard whose text is made only when the report is written, by make from
+// the values kept for index: for the many lines whose text would take more
+// memory to hold than the values it is made from.
+using TextMaker = void (*)(std::uint32_t index);
+void report_made_hazard(std::uint64_t line, std::uint32_t column, std::string_view hazard, TextMaker make,
+                        std::uint32_t index);
 
 // A note on a change that -x made or refused; it leaves the exit status as it is.
-[[gnu::format(printf, 4, 5)]] void report_note(std::uint64_t line, std::uint32_t column, const char* hazard,
-                                               const char* format, ...);
+template <typename... Pieces>
+void report_note(std::uint64_t line, std::uint32_t column, std::string_view hazard, const Pieces&... pieces) {
+    begin_held_line(line, column, false);
+    (append_piece(pieces), ...);
+    end_held_line(hazard);
+}
 
 // Puts the held report lines into the report, sorted.
 void write_held_reports();
@@ -48,6 +102,6 @@ int flush_report();
 
 // The switches among mask's flag bits as given on the command line, such as
 // "-s and -t"; stays valid until the next call.
-const char* switch_names(std::uint32_t mask);
+std::string_view switch_names(std::uint32_t mask);
 
 }  // namespace keston::check

@@ -165,6 +165,29 @@ std::size_t scan_until(const char* text, std::size_t limit, char* out, Targets..
     return limit;
 }
 
+// Number of blanks (spaces and TABs) from text on, within limit.
+inline std::size_t count_blanks(const char* text, std::size_t limit) {
+    using namespace scan_block;
+    const Block spaces = splat(' ');
+    const Block tabs = splat('\t');
+    for (std::size_t done = 0; done < limit; done += SIZE) {
+        const Block block = load(text + done);
+        const Bits others = ~(equal_bits(block, spaces) | equal_bits(block, tabs)) & first_bytes(SIZE);
+        if (others != 0) {
+            const std::size_t found = done + first_index(others);
+            return found < limit ? found : limit;
+        }
+    }
+    return limit;
+}
+
+// Copies count bytes a block at a time, and, as the scans read, up to
+// SCAN_SLACK - 1 bytes behind them: for short lines between line buffers.
+inline void copy_blocks(char* out, const char* in, std::size_t count) {
+    using namespace scan_block;
+    for (std::size_t done = 0; done < count; done += SIZE) store(out + done, load(in + done));
+}
+
 // Copies count bytes, a block at a time, the last block ending with the
 // bytes, and never reads or writes beyond them: also for bytes with no room
 // behind them. (The library's copy of a long span counts as an instruction

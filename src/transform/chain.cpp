@@ -28,15 +28,26 @@ bool tabs_stay() {
 }  // namespace
 
 std::int32_t transform_line() {
-    g_line_toggle = 0;
+    remove_comments();
+    return transform_uncommented_line(true);
+}
+
+std::uint32_t remove_comments() {
     const std::uint32_t switches = g_switches;
     if ((switches & F_ASM_COMMENTS) != 0) strip_asm_comment();
+    const std::uint32_t asm_cut = g_line_length;
     if ((switches & F_CPP_COMMENTS) != 0) strip_cpp_comment();
+    return asm_cut;
+}
+
+std::int32_t transform_uncommented_line(bool compress_spaces) {
+    g_line_toggle = 0;
+    const std::uint32_t switches = g_switches;
     const bool retab = (switches & (F_EXPAND_TABS | F_COMPRESS_TABS)) != 0 && !tabs_stay();
     // Tabs are always expanded before they are compressed, so -t re-tabs from columns.
     if (retab && expand_tabs() < 0) return -1;
     if ((switches & F_LOCAL_LABELS) != 0 && process_local_labels() < 0) return -1;
-    if (retab && (switches & F_COMPRESS_TABS) != 0) compress_tabs();
+    if (retab && compress_spaces && (switches & F_COMPRESS_TABS) != 0) compress_tabs();
     return 0;
 }
 

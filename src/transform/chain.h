@@ -10,4 +10,13 @@ namespace keston {
 // transformation refused the line, after its message.
 std::int32_t transform_line();
 
+// The same chain in two parts, for a caller that looks at the line between
+// them: the comment removers, which return the length that -a alone leaves
+// (the line's length without -a), and then every step behind them. -t's
+// compression, which never refuses a line and turns nothing but spaces into
+// TABs, is left out unless compress_spaces: for a caller that reads of such
+// a result only its other bytes, in their order.
+std::uint32_t remove_comments();
+std::int32_t transform_uncommented_line(bool compress_spaces);
+
 }  // namespace keston

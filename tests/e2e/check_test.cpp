@@ -62,6 +62,8 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("3:1", "-l@@ makes @@~2 the invalid name ~2_0000", "invalid-name") +
          warn("4:1", "-l@@ makes @@a!b the invalid name a!b_0001", "invalid-name"), 1},
         {"x'a  b'\n", {"-t4", "in.asm"}, warn("1:2", "-t changes the quoted string 'a  b'", "quoted-text"), 1},
+        {"x'a       b\n", {"-s", "-t", "in.asm"},  // an open string that ends in no blank keeps its end under -s
+         warn("1:2", "-t changes the quoted string 'a       b", "quoted-text"), 1},
         {"p:\n jmp ..a..b\n", {"-l..", "in.asm"},  // the delimiter behind a name begins the next pair
          warn("2:6", "-l.. leaves ..a undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("2:9", "-l.. leaves ..b undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
@@ -76,6 +78,15 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          warn("7:9", "-l@@ leaves @@q undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("10:6", "-l@@ leaves @@h undefined here: the scope from line 1 does not define it", "undefined-name") +
          warn("11:11", "-l@@ leaves @@s undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
+        {"p:\n local a,\n x:word, @@b:word\n local c ; d,\n x:word, @@e:word\n local f // g,\n x:word, @@h:word\n"
+         " local i/2,\n x:word, @@k:word\n", {"-c", "-l@@", "in.asm"},  // lists of lines without a name or literal
+         warn("5:10", "-l@@ leaves @@e undefined here: the scope from line 1 does not define it", "undefined-name") +
+         warn("7:10", "-l@@ leaves @@h undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
+        {"p:\n db 'x@'b\n", {"-a", "-l@'", "in.asm"},  // the prefix ends in the quote that closes the string
+         warn("2:5", "-l@' changes the quoted string 'x@'", "quoted-text"), 1},
+        {"p:\n x < 'a' @@a!>\n@@a!: ret\n", {"-l@@", "in.asm"},  // renamed, @@a! lets the '<' find a '>'
+         warn("2:6", "-l@@ cuts the quoted string 'a'", "quoted-text") +
+         warn("2:10", "-l@@ makes @@a! the invalid name a!_0000", "invalid-name"), 1},
         {"foo:\n db <@@x>\n", {"-l@@", "in.asm"},
          warn("2:6", "-l@@ leaves @@x undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
         {cut_lines, {"-a", "in.asm"}, cut_reports, 1},
@@ -319,6 +330,24 @@ TEST(Posix, FixInPlaceKeepsTheFileWholeOrAsItWas) {
         EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.asm")) << c.name;
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << c.name;
     }
+}
+
+// An interrupt while -x reads a source ends the run with keston's message and
+// the source as it was. The read shim stops the run in the middle of it.
+TEST(Posix, FixInterruptedLeavesTheSourceAsItWas) {
+    const std::string source = "p:\n@@1: ret\n" + numbered_lines(200);
+    TempDir dir;
+    write_file(dir / "in.asm", source);
+    std::vector<std::string> command = companion_command("keston-check");
+    command.insert(command.end(), {"-x", "-l@@", "in.asm"});
+    const Child child = start_program(command, dir.path(), {.environment = io_fault("in.asm", "stop", 1000)});
+    ASSERT_TRUE(stopped(child));
+    ::kill(child.pid, SIGINT);
+    ::kill(child.pid, SIGCONT);
+    const RunResult result = finish(child);
+    EXPECT_EQ(result.err, fatal("Operation is interrupted by user"));
+    EXPECT_EQ(result.signal, SIGINT);
+    EXPECT_EQ(read_file(dir / "in.asm"), source);
 }
 
 }  // namespace
