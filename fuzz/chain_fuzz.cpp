@@ -4,7 +4,8 @@
 //  - a whole run through the real streams and process_file, on memory files,
 //    after which the destination must be well formed;
 //  - the transformations one line at a time, checked against properties that
-//    hold for every line: expanding what compress_tabs made of a line without
+//    hold for every line: compress_tabs gives a plain model's result, and
+//    expanding what it made of a line without
 //    double quotes gives that line back and leaves no run of spaces that
 //    reaches a tab stop, and local labels are rewritten as
 //    name, '_' and a number that no other scope uses, the number a plain walk
@@ -18,6 +19,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -171,7 +173,32 @@ void check_compression_is_complete(const std::string& compressed) {
     }
 }
 
+// Compression a run of spaces at a time: outside double quotes, a run that
+// reaches stops becomes a TAB for each of them and the spaces behind the last.
+// Every other byte, a TAB too, takes one column.
+std::string compression_model(const std::string& line, std::size_t width) {
+    std::string out;
+    std::size_t column = 0;
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size();) {
+        if (line[i] != ' ' || quoted) {
+            if (line[i] == '"') quoted = !quoted;
+            out += line[i++];
+            ++column;
+            continue;
+        }
+        const std::size_t run = std::min(line.find_first_not_of(' ', i), line.size()) - i;
+        const std::size_t stops = (column + run) / width - column / width;
+        out.append(stops, '\t');
+        out.append(stops == 0 ? run : (column + run) % width, ' ');
+        column += run;
+        i += run;
+    }
+    return out;
+}
+
 void check_compression(const std::string& line) {
+    require(*run_step(line, compress_step) == compression_model(line, g_compress_tab));
     if (line.find('"') != std::string::npos) return;
     g_expand_tab = g_compress_tab;
     const std::optional<std::string> expanded = run_step(line, expand_tabs);

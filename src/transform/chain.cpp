@@ -19,10 +19,16 @@ bool labels_keep_line() {
     return !is_blank(g_label_prefix[0]) && !is_blank(g_label_prefix[1]) && !holds_label_prefix(g_line_a, g_line_length);
 }
 
-// With -t, a line that re-tabbing would give back as it is skips both tab
-// steps, as long as nothing between them changes it.
+// With -t, a line that re-tabbing would give back as it is, but for its
+// trailing blanks, loses just those and skips both tab steps, as long as
+// nothing between them changes it.
 bool tabs_stay() {
-    return (g_switches & F_COMPRESS_TABS) != 0 && labels_keep_line() && tabs_round_trip(g_line_a, g_line_length);
+    if ((g_switches & F_COMPRESS_TABS) == 0 || !labels_keep_line()) return false;
+    const std::uint32_t kept = round_trip_length(g_line_a, g_line_length);
+    if (kept == RETAB_CHANGES) return false;
+    g_line_a[kept] = '\0';
+    g_line_length = kept;
+    return true;
 }
 
 }  // namespace

@@ -16,6 +16,13 @@ namespace {
 constexpr SpanBits BEFORE_STOPS[] = {0xFFFFFFFF, 0xAAAAAAAA, 0x88888888, 0x80808080, 0x80008000, 0x80000000};
 static_assert(std::size(BEFORE_STOPS) == std::countr_zero(SPAN_BYTES) + 1);
 
+// The bytes behind an odd number of double quotes, counting from the line's
+// start: quoted_before tells whether the spans before left a string open.
+SpanBits quoted_bytes(SpanBits quotes, bool quoted_before) {
+    for (int shift = 1; shift < static_cast<int>(SPAN_BYTES); shift *= 2) quotes ^= quotes << shift;
+    return quoted_before ? ~quotes : quotes;
+}
+
 }  // namespace
 
 // With one width W for both steps, expansion takes every TAB to a stop and
@@ -23,28 +30,37 @@ static_assert(std::size(BEFORE_STOPS) == std::countr_zero(SPAN_BYTES) + 1);
 // a run of blanks comes back as it was exactly when it is TABs followed by
 // spaces of which none stands right before a stop: none at a column one short
 // of a multiple of W. Behind a TAB the column is a stop, so a byte's column
-// counts, modulo W, from the byte behind the last TAB before it. A line is
-// looked at SPAN_BYTES at a time, which W divides; other widths, or a width
-// of its own for each step, are left to the two steps.
-bool tabs_round_trip(const char* line, std::uint32_t length) {
+// counts, modulo W, from the byte behind the last TAB before it. Inside
+// double quotes compression leaves spaces alone, but expansion does not spare
+// a TAB: a quoted space never matters, a quoted TAB always does. Expansion
+// drops a line's trailing blanks, so they play no part but in its length. A
+// line is looked at SPAN_BYTES at a time, which W divides; other widths, or a
+// width of its own for each step, are left to the two steps.
+std::uint32_t round_trip_length(const char* line, std::uint32_t length) {
     const std::uint32_t width = g_compress_tab;
-    if (length == 0) return true;
-    if (g_expand_tab != width || (width & (width - 1)) != 0 || width > SPAN_BYTES || is_blank(line[length - 1]))
-        return false;
+    if (g_expand_tab != width || (width & (width - 1)) != 0 || width > SPAN_BYTES) return RETAB_CHANGES;
+    std::uint32_t tabs = 0;
+    std::uint32_t kept = length;
+    for (; kept > 0 && is_blank(line[kept - 1]); --kept) tabs += line[kept - 1] == '\t' ? 1 : 0;
     const SpanBits stops = BEFORE_STOPS[std::countr_zero(width)];
     SpanBits before_stop = stops;  // the columns before a stop, in the line's indices from the last TAB on
-    std::uint32_t tabs = 0;
-    for (std::uint32_t at = 0; at < length; at += SPAN_BYTES) {
+    bool quoted_before = false;
+    for (std::uint32_t at = 0; at < kept; at += SPAN_BYTES) {
         auto [tab, space, quote] = span_flags(line + at, '\t', ' ', '"');
-        if (length - at < SPAN_BYTES) {
-            const SpanBits valid = (SpanBits{1} << (length - at)) - 1;
+        if (kept - at < SPAN_BYTES) {
+            const SpanBits valid = (SpanBits{1} << (kept - at)) - 1;
             tab &= valid;
             space &= valid;
-            quote &= valid;
+        }
+        if (quote != 0 || quoted_before) {
+            const SpanBits quoted = quoted_bytes(quote, quoted_before);
+            if ((tab & quoted) != 0) return RETAB_CHANGES;
+            space &= ~quoted;
+            quoted_before = (quoted >> (SPAN_BYTES - 1)) != 0;
         }
         // A space before a TAB: compression would merge them. (One at the end
         // of a span stands before no TAB of this span, but may before the next.)
-        if (quote != 0 || (space & ((tab >> 1) | (SpanBits{1} << (SPAN_BYTES - 1)))) != 0) return false;
+        if ((space & ((tab >> 1) | (SpanBits{1} << (SPAN_BYTES - 1)))) != 0) return RETAB_CHANGES;
         SpanBits bad = 0;
         for (SpanBits rest = tab; rest != 0; rest &= rest - 1) {
             const SpanBits through_tab = rest ^ (rest - 1);
@@ -53,9 +69,9 @@ bool tabs_round_trip(const char* line, std::uint32_t length) {
             before_stop = std::rotl(stops, std::countr_zero(rest) + 1);
             ++tabs;
         }
-        if ((bad | (space & before_stop)) != 0) return false;
+        if ((bad | (space & before_stop)) != 0) return RETAB_CHANGES;
     }
-    return length + tabs * (width - 1) <= MAX_LINE_CHARS;
+    return length + tabs * (width - 1) <= MAX_LINE_CHARS ? kept : RETAB_CHANGES;
 }
 
 }  // namespace keston
