@@ -28,6 +28,9 @@ std::int32_t write_line() {
 constexpr std::uint32_t LINE_CHANGING_SWITCHES =
     F_ASM_COMMENTS | F_CPP_COMMENTS | F_EXPAND_TABS | F_LOCAL_LABELS | F_COMPRESS_TABS | F_NO_EMPTY_LINES;
 
+// CR LF with the room behind it that write_bytes reads.
+constexpr char LINE_END[SCAN_SLACK] = {'\r', '\n'};
+
 // Without those switches the lines that need nothing but a CR LF end go from
 // the loaded source to the destination in runs, without the copy through the
 // line buffer; the others take the usual way, one at a time. False after a
@@ -35,7 +38,7 @@ constexpr std::uint32_t LINE_CHANGING_SWITCHES =
 bool copy_unchanged_lines() {
     for (LineRun run; (run = take_line_run()).lines != 0;) {
         if (write_through_blocks(g_output, run.length, run.bytes) != 0 ||
-            (run.bare_lf_end && write_bytes(g_output, 2, "\r\n") != 0)) {
+            (run.bare_lf_end && write_bytes(g_output, 2, LINE_END) != 0)) {
             report_write_error();
             return false;
         }

@@ -3,7 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
+
+#include "common/byte_scan.h"
 
 namespace keston {
 
@@ -81,14 +82,18 @@ LineRun take_line_run();
 // lines, which the library's copy takes an instruction a byte for.
 std::int32_t write_through_blocks(TextStream* stream, std::uint32_t count, const char* bytes);
 
-// Appends count bytes; a full buffer is written when more bytes arrive.
-// 0, or TS_ERR_WRITE when a block was not written whole. Inline for the usual
-// case of bytes that fit the buffer.
+// Appends count bytes, which lie in a buffer with SCAN_SLACK bytes of room
+// behind them, as a line buffer has; a full buffer is written when more bytes
+// arrive. 0, or TS_ERR_WRITE when a block was not written whole. Inline for
+// the usual case of bytes that fit the buffer: they are copied a whole block
+// at a time, into the stream's own room behind its buffer at the end.
 inline std::int32_t write_bytes(TextStream* stream, std::uint32_t count, const char* bytes) {
     if (count > static_cast<std::uint32_t>(stream->end - stream->cursor)) {
         return write_through_blocks(stream, count, bytes);
     }
-    std::memcpy(stream->cursor, bytes, count);
+    for (std::uint32_t done = 0; done < count; done += scan_block::SIZE) {
+        scan_block::store(stream->cursor + done, scan_block::load(bytes + done));
+    }
     stream->cursor += count;
     return 0;
 }
