@@ -22,12 +22,12 @@ namespace {
 char g_source_line[LINE_BUFFER_SIZE];
 LineView g_source_view;
 
-// Only a line with quotes or '<' may hold a literal, and only one with the
-// first character of the label prefix a label that -l renames: no other line
-// is looked at closely.
+// Only a line with quotes or '<' may hold a literal, and only one with -l and
+// a quote, '<' or the first character of the label prefix in it a label that
+// -l renames: no other line is looked at closely.
 struct LineMarks {
     bool literal;
-    bool label;
+    bool maybe_label;
 };
 
 bool is_literal_opener(char c) {
@@ -51,10 +51,10 @@ void check_line(std::uint32_t source_length, const LineWords& words, const LineM
     if ((switches & F_NO_EMPTY_LINES) != 0) check_dropped_line(current_line(), g_line_length);
     const char* const source = g_source_line;
     const bool cpp_comments = (switches & F_CPP_COMMENTS) != 0;
-    const bool viewed = marks.literal || marks.label;
+    const bool viewed = marks.literal || marks.maybe_label;
     if (marks.literal) {
         view_line(source, source_length, cpp_comments, &g_source_view);
-    } else if (marks.label) {
+    } else if (marks.maybe_label) {
         view_plain_line(source, source_length, cpp_comments, &g_source_view);
     }
     if ((switches & F_LOCAL_LABELS) != 0) {

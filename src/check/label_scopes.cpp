@@ -74,9 +74,7 @@ struct Definition {
 struct NameHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view name) const {
-        std::uint32_t hash = NAME_HASH_START;
-        for (const char c : name) hash = extend_name_hash(hash, c);
-        return hash;
+        return hash_name(name.data(), name.size());
     }
 };
 std::unordered_map<std::string, Definition, NameHash, std::equal_to<>> g_first_definitions;

@@ -13,7 +13,7 @@ namespace keston::check {
 // Before the first line of a file.
 void start_label_scopes();
 
-// Every source line, in order, with its first two words, after the chain has
+// Every source line, in order, with its words (find_words), after the chain has
 // run on it. A line that begins a scope ends the one before it, which is then
 // reported on. The label names are those in the code part, outside quoted
 // strings and before kept, where the comment removers end the line. view is

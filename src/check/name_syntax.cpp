@@ -11,16 +11,6 @@ std::uint32_t skip_blanks(const char* line, std::uint32_t at, std::uint32_t end)
     return at < end ? at + static_cast<std::uint32_t>(count_blanks(line + at, end - at)) : at;
 }
 
-// Most lines differ in the first letter, which a word in small letters
-// matches in either case exactly when they are alike but for bit 0x20.
-bool is_word(const char* line, std::uint32_t at, std::uint32_t end, std::string_view word) {
-    if (at >= end || end - at <= word.size() || (line[at] | 0x20) != word[0]) return false;
-    for (std::size_t i = 1; i < word.size(); ++i) {
-        if (ascii_lower(line[at + i]) != word[i]) return false;
-    }
-    return is_blank(line[at + word.size()]);
-}
-
 // Where a blank stands behind the word, given in small letters, at 'at' in
 // any case; NO_DECLARATION where it does not stand there.
 std::uint32_t word_end(const char* line, std::uint32_t at, std::string_view word) {
@@ -29,6 +19,13 @@ std::uint32_t word_end(const char* line, std::uint32_t at, std::string_view word
     }
     const auto end = at + static_cast<std::uint32_t>(word.size());
     return is_blank(line[end]) ? end : NO_DECLARATION;
+}
+
+// Most lines differ in the first letter, which a word in small letters
+// matches in either case exactly when they are alike but for bit 0x20.
+bool is_word(const char* line, std::uint32_t at, std::uint32_t end, std::string_view word) {
+    if (at >= end || end - at <= word.size() || (line[at] | 0x20) != word[0]) return false;
+    return word_end(line, at, word) != NO_DECLARATION;
 }
 
 // The first letter picks the one word that may begin a declaring line. The

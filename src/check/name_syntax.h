@@ -46,7 +46,7 @@ bool is_word(const char* line, std::uint32_t at, std::uint32_t end, std::string_
 // the word that makes the line declare names stands: a "local" or "arg"
 // directive declares its names, and the first line of a procedure ("name
 // proc ..." or "proc name ...") its parameters. NO_DECLARATION where no word
-// does.
+// does. The line lies in a line buffer: a short one is read as a whole span.
 constexpr std::uint32_t NO_DECLARATION = ~0u;
 struct LineWords {
     std::uint32_t first;

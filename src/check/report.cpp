@@ -30,7 +30,6 @@ char g_report[REPORT_BUFFER_SIZE];
 std::size_t g_report_used = 0;
 int g_report_fd = -1;
 bool g_report_failed = false;
-const char* g_file_name = "";
 
 // "-a", "-c", "-s", "-t" and "-l" with its prefix, in the order of the chain.
 constexpr std::uint32_t NAMED_SWITCHES[] = {F_ASM_COMMENTS, F_CPP_COMMENTS, F_EXPAND_TABS, F_COMPRESS_TABS,
@@ -208,7 +207,6 @@ void set_report_output(int fd) {
 }
 
 void report_begin_file(const char* name, std::uint32_t order) {
-    g_file_name = name;
     g_file_order = order;
     if (g_file_names.size() <= order) g_file_names.resize(order + 1);
     g_file_names[order] = name;
@@ -254,7 +252,7 @@ void report_text(const char* text) {
 }
 
 void report_unchecked(std::uint64_t line, const char* format, ...) {
-    std::printf("%s:%" PRIu64 ": error: ", g_file_name, line);
+    std::printf("%s:%" PRIu64 ": error: ", g_file_names[g_file_order], line);
     va_list arguments;
     va_start(arguments, format);
     std::vprintf(format, arguments);

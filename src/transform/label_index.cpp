@@ -66,9 +66,7 @@ void empty_label_index() {
 }
 
 std::int32_t find_label_position(const char* name, std::uint32_t length) {
-    std::uint32_t hash = NAME_HASH_START;
-    for (std::uint32_t i = 0; i < length; ++i) hash = extend_name_hash(hash, name[i]);
-    const std::uint32_t entry = g_slots[find_slot(hash, name, length)];
+    const std::uint32_t entry = g_slots[find_slot(hash_name(name, length), name, length)];
     return entry == 0 ? -1 : static_cast<std::int32_t>(position_of(entry));
 }
 
