@@ -110,6 +110,7 @@ TEST(Chain, ALineThatRetabsToItselfSkipsBothTabStepsAndNothingElse) {
         {F_COMPRESS_TABS, 8, 8, "\tmov\tax \t", "\tmov\tax", true}, {F_COMPRESS_TABS, 8, 8, "", "", true},
         {F_COMPRESS_TABS, 8, 8, std::string(31, 'x') + " \ty", std::string(31, 'x') + "\t\ty", false},
         {F_COMPRESS_TABS, 32, 32, "\tab\tc", "\tab\tc", true}, {F_COMPRESS_TABS, 64, 64, "\tab", "\tab", false},
+        {F_COMPRESS_TABS, 1, 1, "a\tb\"c d\"", "a\tb\"c d\"", true},
         {F_COMPRESS_TABS, 8, 8, "\tdb\t\"abcdef gh\", 0", "\tdb\t\"abcdef gh\", 0", true},
         {F_COMPRESS_TABS, 8, 8, "\tdb\t\"abcdef gh", "\tdb\t\"abcdef gh", true},  // open to the end
         {F_COMPRESS_TABS, 8, 8, "\"abcde\" x", "\"abcde\"\tx", false}, {F_COMPRESS_TABS, 8, 8, "\"a\"\tx", "\"a\"\tx", true},
