@@ -72,6 +72,8 @@ TEST(CompressTabs, TurnsRunsThatReachAStopIntoTabsOutsideDoubleQuotes) {
         {"        a       \"  b", "\ta\t\"  b"}, {std::string(16, ' ') + "ab" + std::string(14, ' ') + "c", "\tab\tc", 16},
         {std::string(17, ' ') + "x", "\tx", 17}, {std::string(16, ' ') + "x", std::string(16, ' ') + "x", 17},
         {"\"" + std::string(20, ' ') + "\"x", "\"" + std::string(20, ' ') + "\"x", 20}, {"a" + std::string(20, ' ') + "x", "a\t x", 20},
+        {std::string("ab  c") + std::string(13, ' ') + "d", "ab  c\t d", 17},
+        {std::string("a") + std::string(40, ' ') + "b", "a\t\t       b", 17},
         {"x\"a\"bc  y", "x\"a\"bc\ty", 4}, {"\"a\"\"b\"  x", "\"a\"\"b\"\tx", 4}});  // strings that end in a group
 }
 
