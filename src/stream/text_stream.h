@@ -91,9 +91,7 @@ inline std::int32_t write_bytes(TextStream* stream, std::uint32_t count, const c
     if (count > static_cast<std::uint32_t>(stream->end - stream->cursor)) {
         return write_through_blocks(stream, count, bytes);
     }
-    for (std::uint32_t done = 0; done < count; done += scan_block::SIZE) {
-        scan_block::store(stream->cursor + done, scan_block::load(bytes + done));
-    }
+    copy_blocks(stream->cursor, bytes, count);
     stream->cursor += count;
     return 0;
 }

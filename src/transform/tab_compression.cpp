@@ -1,6 +1,5 @@
 #include "transform/tab_compression.h"
 
-#include <bit>
 #include <cstdint>
 
 #include "common/byte_scan.h"
@@ -30,7 +29,7 @@ std::uint32_t compress_groups(const char* source, std::uint32_t length, char* ou
         const Block block = load(source + group);
         store(out + written, block);
         const Bits quote_bits = equal_bits(block, quotes) & in_group;
-        if (quote_bits != 0) quoted ^= (std::popcount(quote_bits) & 1) != 0;
+        if (quote_bits != 0) quoted ^= (count_flags(compact(quote_bits)) & 1) != 0;
         // Whether a group ends in a space is down to the text, which a branch
         // would guess wrong half the time: both outcomes store one byte, the
         // TAB behind the kept characters or the group's own last character.
