@@ -138,6 +138,23 @@ std::array<SpanBits, sizeof...(Targets)> span_flags(const char* text, Targets...
     return flags;
 }
 
+// The same for the bytes of text[0, limit) when limit is below SPAN_BYTES,
+// with no flag set beyond them: a block wholly beyond is not looked at.
+template <typename... Targets>
+std::array<SpanBits, sizeof...(Targets)> span_flags_within(const char* text, std::size_t limit, Targets... targets) {
+    using namespace scan_block;
+    if (limit >= SPAN_BYTES) return span_flags(text, targets...);
+    const Block patterns[] = {splat(targets)...};
+    std::array<SpanBits, sizeof...(Targets)> flags{};
+    for (std::size_t done = 0; done < limit; done += SIZE) {
+        const Block block = load(text + done);
+        for (std::size_t i = 0; i < flags.size(); ++i) flags[i] |= compact(equal_bits(block, patterns[i])) << done;
+    }
+    const SpanBits valid = (SpanBits{1} << limit) - 1;
+    for (SpanBits& f : flags) f &= valid;
+    return flags;
+}
+
 // The number of flags set: a loop, since the baseline instruction set has no
 // population count and the library's function costs more for a few flags.
 inline std::uint32_t count_flags(SpanBits flags) {

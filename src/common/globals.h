@@ -54,8 +54,12 @@ inline char* current_line() {
     return (g_line_toggle & 1) != 0 ? g_line_b : g_line_a;
 }
 
+// One comparison and a bit test, where two comparisons would need their
+// results combined.
 constexpr bool is_blank(char c) {
-    return c == ' ' || c == '\t';
+    constexpr std::uint64_t BLANKS = (std::uint64_t{1} << ' ') | (std::uint64_t{1} << '\t');
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= ' ' && ((BLANKS >> byte) & 1) != 0;
 }
 
 }  // namespace keston

@@ -16,7 +16,7 @@ namespace {
 // two tab steps.
 bool labels_keep_line() {
     if ((g_switches & F_LOCAL_LABELS) == 0) return true;
-    return !is_blank(g_label_prefix[0]) && !is_blank(g_label_prefix[1]) && !holds_label_prefix(g_line_a, g_line_length);
+    return !is_blank(g_label_prefix[0]) && !is_blank(g_label_prefix[1]) && find_label_prefix(g_line_a, g_line_length) == g_line_length;
 }
 
 // With -t, a line that re-tabbing would give back as it is, but for its

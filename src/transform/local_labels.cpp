@@ -47,6 +47,16 @@ std::int32_t report_long_line() {
     return -1;
 }
 
+// "00" to "99", two characters each.
+constexpr std::array<char, 200> DIGIT_PAIRS = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[2 * i] = static_cast<char>('0' + i / 10);
+        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
+
 int count_digits(std::uint64_t number) {
     int digits = MIN_LABEL_DIGITS;
     for (std::uint64_t rest = number / 10000; rest != 0; rest /= 10) ++digits;
@@ -67,10 +77,14 @@ std::int32_t write_label(char* out, std::uint32_t* written, const char* name, st
         std::memcpy(p, name, length);
     }
     p[length] = '_';
-    // The digits from the last one back, as many as count_digits gave.
-    for (char* digit = p + total; digit != p + length + 1; number /= 10) {
-        *--digit = static_cast<char>('0' + number % 10);
+    // The digits from the last one back, two at a time, as many as count_digits gave.
+    char* const first_digit = p + length + 1;
+    char* digit = p + total;
+    for (; digit - first_digit >= 2; number /= 100) {
+        digit -= 2;
+        std::memcpy(digit, DIGIT_PAIRS.data() + 2 * (number % 100), 2);
     }
+    if (digit != first_digit) *--digit = static_cast<char>('0' + number % 10);
     *written += total;
     return 0;
 }
@@ -107,11 +121,10 @@ bool opens_label_scope(const char* line) {
     }
 }
 
-bool holds_label_prefix(const char* line, std::uint32_t length) {
+std::uint32_t find_label_prefix(const char* line, std::uint32_t length) {
     for (std::uint32_t at = 0;; ++at) {
         at += static_cast<std::uint32_t>(scan_until(line + at, length - at, nullptr, g_label_prefix[0]));
-        if (at == length) return false;
-        if (line[at + 1] == g_label_prefix[1]) return true;
+        if (at == length || line[at + 1] == g_label_prefix[1]) return at;
     }
 }
 
@@ -131,15 +144,19 @@ std::int32_t process_local_labels() {
     const std::uint32_t length = g_line_length;
     if (length == 0) return 0;
     const char* const source = current_line();
-    g_line_toggle ^= 1;
-    char* const out = current_line();
     if (opens_label_scope(source)) {
         g_label_base = g_label_count;
         empty_label_names();
     }
+    // Without a prefix pair the line stays as it is, and within the limit.
+    const std::uint32_t first_pair = find_label_prefix(source, length);
+    if (first_pair == length) return 0;
+    g_line_toggle ^= 1;
+    char* const out = current_line();
+    copy_blocks(out, source, first_pair);
     const char first_prefix = g_label_prefix[0];
-    std::uint32_t read = 0;
-    std::uint32_t written = 0;
+    std::uint32_t read = first_pair;
+    std::uint32_t written = first_pair;
     for (;;) {
         // Text up to the next first prefix character is copied whole. A line that
         // has reached 1024 characters, a prefix copied as text included, fails here.

@@ -31,13 +31,13 @@ extern LabelObserver g_label_observer;
 // The state at the start of a file: an empty name list, numbers from 0.
 void reset_label_state();
 
-// Current line to the other buffer with every label rewritten; a non-empty
-// line becomes current. 0, or -1 after its message.
+// Current line to the other buffer with every label rewritten; a line that
+// holds no prefix pair stays where it is. 0, or -1 after its message.
 std::int32_t process_local_labels();
 
-// Whether line (length characters) holds the two prefix characters together,
-// where a name would be renamed.
-bool holds_label_prefix(const char* line, std::uint32_t length);
+// Where line (length characters) first holds the two prefix characters
+// together, where a name would be renamed; length when nowhere.
+std::uint32_t find_label_prefix(const char* line, std::uint32_t length);
 
 // Whether a non-empty line begins a new scope of label names: any line but
 // one that starts with a blank, '#', '/', ';' or the prefix pair.

@@ -1,7 +1,7 @@
 #include "transform/tab_round_trip.h"
 
+#include <array>
 #include <bit>
-#include <iterator>
 
 #include "common/byte_scan.h"
 #include "common/globals.h"
@@ -10,17 +10,31 @@ namespace keston {
 
 namespace {
 
-// For each width that divides SPAN_BYTES (1, 2, 4 up to SPAN_BYTES, indexed
-// by its power of two), bit i set for every i one short of a multiple of it:
-// the columns right before a stop.
-constexpr SpanBits BEFORE_STOPS[] = {0xFFFFFFFF, 0xAAAAAAAA, 0x88888888, 0x80808080, 0x80008000, 0x80000000};
-static_assert(std::size(BEFORE_STOPS) == std::countr_zero(SPAN_BYTES) + 1);
+// Indexed by width: for each width that divides SPAN_BYTES, bit i set for
+// every i one short of a multiple of it, the columns right before a stop; 0
+// for every other width up to SPAN_BYTES.
+constexpr std::array<SpanBits, SPAN_BYTES + 1> BEFORE_STOPS = [] {
+    std::array<SpanBits, SPAN_BYTES + 1> table{};
+    for (std::uint32_t width = 1; width <= SPAN_BYTES; width *= 2) {
+        for (std::uint32_t i = width - 1; i < SPAN_BYTES; i += width) table[width] |= SpanBits{1} << i;
+    }
+    return table;
+}();
 
 // The bytes behind an odd number of double quotes, counting from the line's
 // start: quoted_before tells whether the spans before left a string open.
 SpanBits quoted_bytes(SpanBits quotes, bool quoted_before) {
     for (int shift = 1; shift < static_cast<int>(SPAN_BYTES); shift *= 2) quotes ^= quotes << shift;
     return quoted_before ? ~quotes : quotes;
+}
+
+// Whether expansion keeps the line within the limit: each TAB adds at most
+// width - 1 columns, so only a long line needs its TABs counted.
+bool fits_expanded(const char* line, std::uint32_t length, std::uint32_t width) {
+    if (length * width <= MAX_LINE_CHARS) return true;
+    std::uint32_t tabs = 0;
+    for (std::uint32_t at = 0; at < length; ++at) tabs += line[at] == '\t' ? 1 : 0;
+    return length + tabs * (width - 1) <= MAX_LINE_CHARS;
 }
 
 }  // namespace
@@ -38,20 +52,14 @@ SpanBits quoted_bytes(SpanBits quotes, bool quoted_before) {
 // width of its own for each step, are left to the two steps.
 std::uint32_t round_trip_length(const char* line, std::uint32_t length) {
     const std::uint32_t width = g_compress_tab;
-    if (g_expand_tab != width || (width & (width - 1)) != 0 || width > SPAN_BYTES) return RETAB_CHANGES;
-    std::uint32_t tabs = 0;
+    const SpanBits stops = g_expand_tab == width && width <= SPAN_BYTES ? BEFORE_STOPS[width] : 0;
+    if (stops == 0) return RETAB_CHANGES;
     std::uint32_t kept = length;
-    for (; kept > 0 && is_blank(line[kept - 1]); --kept) tabs += line[kept - 1] == '\t' ? 1 : 0;
-    const SpanBits stops = BEFORE_STOPS[std::countr_zero(width)];
+    while (kept > 0 && is_blank(line[kept - 1])) --kept;
     SpanBits before_stop = stops;  // the columns before a stop, in the line's indices from the last TAB on
     bool quoted_before = false;
     for (std::uint32_t at = 0; at < kept; at += SPAN_BYTES) {
-        auto [tab, space, quote] = span_flags(line + at, '\t', ' ', '"');
-        if (kept - at < SPAN_BYTES) {
-            const SpanBits valid = (SpanBits{1} << (kept - at)) - 1;
-            tab &= valid;
-            space &= valid;
-        }
+        auto [tab, space, quote] = span_flags_within(line + at, kept - at, '\t', ' ', '"');
         if (quote != 0 || quoted_before) {
             const SpanBits quoted = quoted_bytes(quote, quoted_before);
             if ((tab & quoted) != 0) return RETAB_CHANGES;
@@ -67,11 +75,10 @@ std::uint32_t round_trip_length(const char* line, std::uint32_t length) {
             bad |= space & before_stop & through_tab;
             space &= ~through_tab;
             before_stop = std::rotl(stops, std::countr_zero(rest) + 1);
-            ++tabs;
         }
         if ((bad | (space & before_stop)) != 0) return RETAB_CHANGES;
     }
-    return length + tabs * (width - 1) <= MAX_LINE_CHARS ? kept : RETAB_CHANGES;
+    return fits_expanded(line, length, width) ? kept : RETAB_CHANGES;
 }
 
 }  // namespace keston
