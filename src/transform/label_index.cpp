@@ -25,6 +25,11 @@ static_assert(MAX_KEYS < (1u << SLOT_BITS));
 constexpr unsigned KEY_LENGTH_SHIFT = 16;
 static_assert(MAX_NAMES < (1u << KEY_LENGTH_SHIFT));
 
+// A scope of at most this many names is walked: entering every leading part
+// of each name would cost more than the walks. The index takes over when a
+// scope passes it.
+constexpr std::uint32_t WALKED_NAMES = 16;
+
 std::uint32_t g_slots[1u << SLOT_BITS];
 std::uint16_t g_name_offsets[MAX_NAMES];
 std::uint16_t g_used_slots[MAX_KEYS];
@@ -57,6 +62,33 @@ std::uint32_t find_slot(std::uint32_t hash, const char* name, std::uint32_t leng
     }
 }
 
+// Enters every leading part of the name of length characters at position that
+// no earlier name has.
+void enter_name_parts(std::uint32_t position, std::uint32_t length) {
+    const char* const name = g_label_names + g_name_offsets[position];
+    std::uint32_t hashes[MAX_LABEL_NAME + 1];
+    hashes[0] = NAME_HASH_START;
+    for (std::uint32_t i = 0; i < length; ++i) hashes[i + 1] = extend_name_hash(hashes[i], name[i]);
+    // The longest part first: a part that is there already leads to an
+    // earlier name, and so do all parts shorter than it.
+    for (std::uint32_t part = length + 1; part-- > 0;) {
+        const std::uint32_t slot = find_slot(hashes[part], name, part);
+        if (g_slots[slot] != 0) break;
+        g_slots[slot] = (position + 1) | part << KEY_LENGTH_SHIFT;
+        g_used_slots[g_used_count++] = static_cast<std::uint16_t>(slot);
+    }
+}
+
+// The first stored name that begins with the name, found by walking the list.
+std::int32_t walk_names(const char* name, std::uint32_t length) {
+    for (std::uint32_t position = 0; position < g_name_count; ++position) {
+        if (stored_begins_with(g_label_names + g_name_offsets[position], name, length)) {
+            return static_cast<std::int32_t>(position);
+        }
+    }
+    return -1;
+}
+
 }  // namespace
 
 void empty_label_index() {
@@ -66,25 +98,20 @@ void empty_label_index() {
 }
 
 std::int32_t find_label_position(const char* name, std::uint32_t length) {
+    if (g_name_count <= WALKED_NAMES) return walk_names(name, length);
     const std::uint32_t entry = g_slots[find_slot(hash_name(name, length), name, length)];
     return entry == 0 ? -1 : static_cast<std::int32_t>(position_of(entry));
 }
 
 std::uint32_t index_label_name(std::uint32_t offset, std::uint32_t length) {
-    const char* const name = g_label_names + offset;
-    std::uint32_t hashes[MAX_LABEL_NAME + 1];
-    hashes[0] = NAME_HASH_START;
-    for (std::uint32_t i = 0; i < length; ++i) hashes[i + 1] = extend_name_hash(hashes[i], name[i]);
     const std::uint32_t position = g_name_count++;
     g_name_offsets[position] = static_cast<std::uint16_t>(offset);
-    // The longest part first: a part that is there already leads to an
-    // earlier name, and so do all parts shorter than it.
-    for (std::uint32_t part = length + 1; part-- > 0;) {
-        const std::uint32_t slot = find_slot(hashes[part], name, part);
-        if (g_slots[slot] != 0) break;
-        g_slots[slot] = (position + 1) | part << KEY_LENGTH_SHIFT;
-        g_used_slots[g_used_count++] = static_cast<std::uint16_t>(slot);
+    if (g_name_count == WALKED_NAMES + 1) {
+        for (std::uint32_t earlier = 0; earlier < position; ++earlier) {
+            enter_name_parts(earlier, static_cast<std::uint32_t>(std::strlen(g_label_names + g_name_offsets[earlier])));
+        }
     }
+    if (g_name_count > WALKED_NAMES) enter_name_parts(position, length);
     return position;
 }
 

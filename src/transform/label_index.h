@@ -1,9 +1,10 @@
-// The lookup index beside the name list of local labels: every leading part
-// of every stored name, the empty one included, leads to the position of the
-// first stored name that begins with it, which is the name that a walk of the
-// list from its start finds first. A lookup thus costs about the same whatever
-// the scope holds. Fixed storage; emptied in time proportional to what the
-// scope entered.
+// Lookup of local label names: the position of the first stored name that
+// begins with a given one, which is the name that a walk of the list from its
+// start finds first. A scope of few names is walked. Past them an index takes
+// over, in which every leading part of every stored name, the empty one
+// included, leads to that position, so that a lookup costs about the same
+// whatever the scope holds. Fixed storage; emptied in time proportional to
+// what the scope entered.
 #pragma once
 
 #include <cstdint>

@@ -42,7 +42,7 @@ TEST_F(LocalLabels, NamesEndAtDelimitersAndMatchByCaseAndByBeginning) {
         {" @@a+@@b", " a_0000+b_0001"},  // "a" takes the number of the stored "a@@b"
         {" @@@x", " @x_0002"}, {" @@Loop @@loop", " Loop_0003 loop_0004"}, {" jmp @@", " jmp @@"},
         {" @@@", " @_0002"}, {" '@@a';@@a.x", " 'a_0000';a_0000.x"},
-        {"q:", "q:"}, {" @@xlfla @@xl", " xlfla_0005 xl_0005"}});  // "xlfl" and "xlfla" hash to one slot
+        {"q:", "q:"}, {" @@xlfla @@xl", " xlfla_0005 xl_0005"}});
 }
 
 // A refused name of 33 characters takes no number: the next scope begins at 3.
