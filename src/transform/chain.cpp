@@ -16,7 +16,8 @@ namespace {
 // two tab steps.
 bool labels_keep_line() {
     if ((g_switches & F_LOCAL_LABELS) == 0) return true;
-    return !is_blank(g_label_prefix[0]) && !is_blank(g_label_prefix[1]) && find_label_prefix(g_line_a, g_line_length) == g_line_length;
+    return !is_blank(g_label_prefix[0]) && !is_blank(g_label_prefix[1]) &&
+           find_label_prefix(g_line_a, g_line_length) == g_line_length;
 }
 
 // With -t, a line that re-tabbing would give back as it is, but for its
@@ -50,10 +51,18 @@ std::uint32_t remove_comments() {
 std::int32_t transform_uncommented_line(bool compress_spaces) {
     g_line_toggle = 0;
     const std::uint32_t switches = g_switches;
-    const bool retab = (switches & (F_EXPAND_TABS | F_COMPRESS_TABS)) != 0 && !tabs_stay(compress_spaces);
+    const bool stay = (switches & (F_EXPAND_TABS | F_COMPRESS_TABS)) != 0 && tabs_stay(compress_spaces);
+    const bool retab = (switches & (F_EXPAND_TABS | F_COMPRESS_TABS)) != 0 && !stay;
     // Tabs are always expanded before they are compressed, so -t re-tabs from columns.
     if (retab && expand_tabs() < 0) return -1;
-    if ((switches & F_LOCAL_LABELS) != 0 && process_local_labels() < 0) return -1;
+    if ((switches & F_LOCAL_LABELS) != 0) {
+        // A line whose tabs stay holds no prefix pair.
+        if (stay) {
+            track_label_scope(g_line_a, g_line_length);
+        } else if (process_local_labels() < 0) {
+            return -1;
+        }
+    }
     if (retab && compress_spaces && (switches & F_COMPRESS_TABS) != 0) compress_tabs();
     return 0;
 }

@@ -140,14 +140,17 @@ void reset_label_state() {
     empty_label_names();
 }
 
-std::int32_t process_local_labels() {
-    const std::uint32_t length = g_line_length;
-    if (length == 0) return 0;
-    const char* const source = current_line();
-    if (opens_label_scope(source)) {
+void track_label_scope(const char* line, std::uint32_t length) {
+    if (length != 0 && opens_label_scope(line)) {
         g_label_base = g_label_count;
         empty_label_names();
     }
+}
+
+std::int32_t process_local_labels() {
+    const std::uint32_t length = g_line_length;
+    const char* const source = current_line();
+    track_label_scope(source, length);
     // Without a prefix pair the line stays as it is, and within the limit.
     const std::uint32_t first_pair = find_label_prefix(source, length);
     if (first_pair == length) return 0;

@@ -35,6 +35,10 @@ void reset_label_state();
 // holds no prefix pair stays where it is. 0, or -1 after its message.
 std::int32_t process_local_labels();
 
+// The one thing label processing does with a line that holds no prefix pair:
+// a non-empty line that opens a scope starts a new list of names.
+void track_label_scope(const char* line, std::uint32_t length);
+
 // Where line (length characters) first holds the two prefix characters
 // together, where a name would be renamed; length when nowhere.
 std::uint32_t find_label_prefix(const char* line, std::uint32_t length);
