@@ -22,12 +22,23 @@ bool labels_keep_line() {
 
 // With -t, a line that re-tabbing would give back as it is, but for its
 // trailing blanks, loses just those and skips both tab steps, as long as
-// nothing between them changes it. Without compression the skip would save
-// less than its test costs.
-bool tabs_stay(bool compress_spaces) {
-    if (!compress_spaces || (g_switches & F_COMPRESS_TABS) == 0 || !labels_keep_line()) return false;
+// nothing between them changes it.
+bool tabs_stay() {
+    if ((g_switches & F_COMPRESS_TABS) == 0 || !labels_keep_line()) return false;
     const std::uint32_t kept = round_trip_length(g_line_a, g_line_length);
     if (kept == RETAB_CHANGES) return false;
+    g_line_a[kept] = '\0';
+    g_line_length = kept;
+    return true;
+}
+
+// For a caller that reads no blanks of the result, a line that expansion
+// cannot refuse keeps its TABs and loses its trailing blanks, as long as
+// label processing leaves it alone.
+bool tabs_unread() {
+    if (!expansion_fits(g_line_a, g_line_length) || !labels_keep_line()) return false;
+    std::uint32_t kept = g_line_length;
+    while (kept > 0 && is_blank(g_line_a[kept - 1])) --kept;
     g_line_a[kept] = '\0';
     g_line_length = kept;
     return true;
@@ -51,7 +62,8 @@ std::uint32_t remove_comments() {
 std::int32_t transform_uncommented_line(bool compress_spaces) {
     g_line_toggle = 0;
     const std::uint32_t switches = g_switches;
-    const bool stay = (switches & (F_EXPAND_TABS | F_COMPRESS_TABS)) != 0 && tabs_stay(compress_spaces);
+    const bool stay =
+        (switches & (F_EXPAND_TABS | F_COMPRESS_TABS)) != 0 && (compress_spaces ? tabs_stay() : tabs_unread());
     const bool retab = (switches & (F_EXPAND_TABS | F_COMPRESS_TABS)) != 0 && !stay;
     // Tabs are always expanded before they are compressed, so -t re-tabs from columns.
     if (retab && expand_tabs() < 0) return -1;

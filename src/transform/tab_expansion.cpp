@@ -18,6 +18,15 @@ std::int32_t report_too_long() {
 
 }  // namespace
 
+// Each TAB adds at most width - 1 columns, so only a long line needs its TABs counted.
+bool expansion_fits(const char* line, std::uint32_t length) {
+    const std::uint32_t width = g_expand_tab;
+    if (length * width <= MAX_LINE_CHARS) return true;
+    std::uint32_t tabs = 0;
+    for (std::uint32_t at = 0; at < length; ++at) tabs += line[at] == '\t' ? 1 : 0;
+    return length + tabs * (width - 1) <= MAX_LINE_CHARS;
+}
+
 // Copies the spans between TABs whole. Only TABs and the source's own blanks
 // become spaces, so the trailing blanks of the source are exactly the spaces
 // at the end of the result.

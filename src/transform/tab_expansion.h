@@ -9,4 +9,8 @@ namespace keston {
 // characters (counted before the trailing blanks are dropped).
 std::int32_t expand_tabs();
 
+// Whether expanding the TABs of line (length characters) keeps it within
+// the limit, so that expand_tabs would not refuse it.
+bool expansion_fits(const char* line, std::uint32_t length);
+
 }  // namespace keston

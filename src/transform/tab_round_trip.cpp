@@ -5,6 +5,7 @@
 
 #include "common/byte_scan.h"
 #include "common/globals.h"
+#include "transform/tab_expansion.h"
 
 namespace keston {
 
@@ -26,15 +27,6 @@ constexpr std::array<SpanBits, SPAN_BYTES + 1> BEFORE_STOPS = [] {
 SpanBits quoted_bytes(SpanBits quotes, bool quoted_before) {
     for (int shift = 1; shift < static_cast<int>(SPAN_BYTES); shift *= 2) quotes ^= quotes << shift;
     return quoted_before ? ~quotes : quotes;
-}
-
-// Whether expansion keeps the line within the limit: each TAB adds at most
-// width - 1 columns, so only a long line needs its TABs counted.
-bool fits_expanded(const char* line, std::uint32_t length, std::uint32_t width) {
-    if (length * width <= MAX_LINE_CHARS) return true;
-    std::uint32_t tabs = 0;
-    for (std::uint32_t at = 0; at < length; ++at) tabs += line[at] == '\t' ? 1 : 0;
-    return length + tabs * (width - 1) <= MAX_LINE_CHARS;
 }
 
 }  // namespace
@@ -78,7 +70,7 @@ std::uint32_t round_trip_length(const char* line, std::uint32_t length) {
         }
         if ((bad | (space & before_stop)) != 0) return RETAB_CHANGES;
     }
-    return fits_expanded(line, length, width) ? kept : RETAB_CHANGES;
+    return expansion_fits(line, length) ? kept : RETAB_CHANGES;
 }
 
 }  // namespace keston

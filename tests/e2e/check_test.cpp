@@ -107,6 +107,12 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          " arg @@w\n\n mov ax,@@v\n mov bx,@@w\n db 1, ; it's\n db 2\n\nn equ <a  b  c  d e>\n",
          {"-a", "-c", "-s", "-t", "-l@@", "-e", "in.asm"}, "", 0},
         {"p:\n db 1,\n\n jmp @@x\n db 'a;b'\n", {"-s", "in.asm"}, "", 0},
+        // Lines without literals: a line of blanks is empty to -e, and tab conversion stops keston at
+        // 1024 columns (127 TABs and a character fill 1017 of them, 128 TABs all).
+        {"t db 1,\t\n \t \n\tdb 2\n" + std::string(127, '\t') + "x\n" + std::string(128, '\t') + "\n\tdb 'a;b'\n",
+         {"-e", "-t", "in.asm"},
+         warn("2:1", "-e drops this empty line, which ends the list that line 1 continues with a comma", "dropped-line"), 2,
+         fatal("Line 5 is too long after tab conversion") + "in.asm:5: error: keston stops at this line; the rest is not checked\n"},
         // A comment block is no code: nothing in it is reported, yet -l opens a scope at it.
         {"p:\ncomment ! db 'a;b'\n jmp @@y\n db 'a;b' !\n db 'c;d'\n  Comment~x~ db 'a;b'\ncommentary 'g;h'\n",
          {"-a", "-l@@", "in.asm"}, warn("5:7", "-a cuts the quoted string 'c;d'", "quoted-text") +
