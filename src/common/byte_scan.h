@@ -229,6 +229,22 @@ inline std::size_t count_spaces(const char* text) {
     }
 }
 
+// The end of text[0, end) without the blanks (spaces and TABs) that end it,
+// found a block at a time from the end back; no byte before text is read.
+inline std::size_t end_before_blanks(const char* text, std::size_t end) {
+    using namespace scan_block;
+    const Block spaces = splat(' ');
+    const Block tabs = splat('\t');
+    while (end > 0) {
+        const std::size_t base = end > SIZE ? end - SIZE : 0;
+        const Block block = load(text + base);
+        const Bits others = ~(equal_bits(block, spaces) | equal_bits(block, tabs)) & first_bytes(end - base);
+        if (others != 0) return base + bytes_through_last(others);
+        end = base;
+    }
+    return 0;
+}
+
 // The longest span fill_spaces takes: a tab width.
 constexpr std::size_t MAX_SPAN = 64;
 

@@ -9,9 +9,9 @@ namespace {
 
 // Ends the line at the comment that starts at position comment, dropping the blanks before it.
 void cut_comment(char* line, std::uint32_t comment) {
-    while (comment > 0 && is_blank(line[comment - 1])) --comment;
-    line[comment] = '\0';
-    g_line_length = comment;
+    const auto end = static_cast<std::uint32_t>(end_before_blanks(line, comment));
+    line[end] = '\0';
+    g_line_length = end;
 }
 
 // The assembler character constant ';' (never looked at in the first column).

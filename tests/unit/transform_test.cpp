@@ -36,10 +36,13 @@ TEST(StripComments, AsmCutsAtTheFirstUnprotectedSemicolonCppAtTheFirstDoubleSlas
         {";comment", ""}, {"mov ax,1 ; set", "mov ax,1"}, {"mov ax,1\t;x", "mov ax,1"}, {"   ;x", ""},
         {"mov ax,1   ", "mov ax,1   "}, {"db \"a;b\" ; x", "db \"a;b\""}, {"db \"a;b", "db \"a;b"},
         {"cmp al,';' ; x", "cmp al,';'"}, {"cmp al,'a;'", "cmp al,'a"}, {"x ';x'", "x '"}, {"x ';", "x '"},
-        {"mov al,'\"' ; x", "mov al,'\"' ; x"}, {"\"a\";b", "\"a\";b"}, {"\"a;b\"", "\"a"}, {"", ""}});
+        {"mov al,'\"' ; x", "mov al,'\"' ; x"}, {"\"a\";b", "\"a\";b"}, {"\"a;b\"", "\"a"}, {"", ""},
+        {std::string(20, ' ') + ";x", ""}, {"mov ax,1" + std::string(16, '\t') + ";x", "mov ax,1"},
+        {"mov ax,1 \t" + std::string(30, ' ') + ";x", "mov ax,1"}});
     expect_lines(strip_cpp_comment, 0, {
         {"// note", ""}, {"///x", ""}, {"mov ax,1 // x", "mov ax,1"}, {"  //x", ""}, {"db \"a//b\"", "db \"a"},
-        {"a/b/c", "a/b/c"}, {"a/", "a/"}, {"x //", "x"}, {"a \t", "a \t"}, {"", ""}});
+        {"a/b/c", "a/b/c"}, {"a/", "a/"}, {"x //", "x"}, {"a \t", "a \t"}, {"", ""},
+        {"a" + std::string(17, ' ') + "//x", "a"}});
     const auto both = [] { strip_asm_comment(), strip_cpp_comment(); };
     expect_lines(both, 0, {
         {"mov ax,1 // a ; b", "mov ax,1"}, {"db \"a;b\" // c", "db \"a;b\""}, {"db \"a//b\" ; c", "db \"a"}});
