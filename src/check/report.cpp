@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/decimal.h"
 #include "common/globals.h"
 #include "platform/file_io.h"
 #include "transform/local_labels.h"
@@ -130,29 +131,18 @@ void append_text(const char* text, std::size_t length) {
 }
 
 constexpr std::size_t MOST_DIGITS = 20;
-// POWERS_OF_TEN[i] is the least number of i + 1 digits.
-constexpr auto POWERS_OF_TEN = [] {
-    std::array<std::uint64_t, MOST_DIGITS> powers{};
-    powers[0] = 1;
-    for (std::size_t i = 1; i < MOST_DIGITS; ++i) powers[i] = powers[i - 1] * 10;
-    return powers;
-}();
 
-// The digits are written where they go, from the last one back, once their
-// count is known.
+// The digits are written where they go once their count is known.
 void append_decimal(std::uint64_t number, std::size_t least_digits) {
-    std::size_t count = 1;
-    while (count < MOST_DIGITS && number >= POWERS_OF_TEN[count]) ++count;
-    count = std::max(count, least_digits);
-    char digits[MOST_DIGITS];
-    const bool fits = count <= static_cast<std::size_t>(g_held_limit - g_held_next);
-    char* const end = (fits ? g_held_next : digits) + count;
-    for (char* digit = end; digit != end - count; number /= 10) *--digit = static_cast<char>('0' + number % 10);
-    if (fits) {
-        g_held_next = end;
-    } else {
-        append_cut_piece(std::string_view(digits, count));
+    const std::size_t count = decimal_digits(number, least_digits);
+    if (count <= static_cast<std::size_t>(g_held_limit - g_held_next)) {
+        g_held_next += count;
+        write_digits(g_held_next, number, count);
+        return;
     }
+    char digits[MOST_DIGITS];
+    write_digits(digits + count, number, count);
+    append_cut_piece(std::string_view(digits, count));
 }
 
 }  // namespace

@@ -112,7 +112,6 @@ constexpr std::uint32_t compact(Bits bits) {
 
 constexpr std::size_t SIZE = sizeof(Block);
 
-
 }  // namespace scan_block
 
 constexpr std::size_t SCAN_SLACK = 16;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/byte_scan.h"
+#include "common/decimal.h"
 #include "common/globals.h"
 #include "common/report.h"
 #include "transform/label_index.h"
@@ -26,7 +27,7 @@ constexpr char g_label_delimiters[] = {'\t', '\0', ' ', ':', '\'', '"', '\\', ';
 static_assert(sizeof g_label_delimiters == 27);
 
 // A label is written with at least this many digits, more from 10,000 on.
-constexpr int MIN_LABEL_DIGITS = 4;
+constexpr std::size_t MIN_LABEL_DIGITS = 4;
 
 constexpr std::array<bool, 256> DELIMITER_BYTES = [] {
     std::array<bool, 256> table{};
@@ -47,27 +48,10 @@ std::int32_t report_long_line() {
     return -1;
 }
 
-// "00" to "99", two characters each.
-constexpr std::array<char, 200> DIGIT_PAIRS = [] {
-    std::array<char, 200> pairs{};
-    for (int i = 0; i < 100; ++i) {
-        pairs[2 * i] = static_cast<char>('0' + i / 10);
-        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
-    }
-    return pairs;
-}();
-
-int count_digits(std::uint64_t number) {
-    int digits = MIN_LABEL_DIGITS;
-    for (std::uint64_t rest = number / 10000; rest != 0; rest /= 10) ++digits;
-    return digits;
-}
-
 // Appends name, '_' and number at out[*written]; -1 when that would exceed the line.
 std::int32_t write_label(char* out, std::uint32_t* written, const char* name, std::uint32_t length,
                          std::uint64_t number) {
-    const int digits = count_digits(number);
-    const std::uint32_t total = length + 1 + static_cast<std::uint32_t>(digits);
+    const auto total = length + 1 + static_cast<std::uint32_t>(decimal_digits(number, MIN_LABEL_DIGITS));
     if (*written + total > MAX_LINE_CHARS) return report_long_line();
     char* const p = out + *written;
     // The name lies in a line buffer, as the label does: a whole block may be copied.
@@ -77,14 +61,7 @@ std::int32_t write_label(char* out, std::uint32_t* written, const char* name, st
         std::memcpy(p, name, length);
     }
     p[length] = '_';
-    // The digits from the last one back, two at a time, as many as count_digits gave.
-    char* const first_digit = p + length + 1;
-    char* digit = p + total;
-    for (; digit - first_digit >= 2; number /= 100) {
-        digit -= 2;
-        std::memcpy(digit, DIGIT_PAIRS.data() + 2 * (number % 100), 2);
-    }
-    if (digit != first_digit) *--digit = static_cast<char>('0' + number % 10);
+    write_digits(p + total, number, total - length - 1);
     *written += total;
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/decimal.h"
 #include "line_buffer.h"
 
 namespace keston {
@@ -102,6 +103,31 @@ TEST_F(LocalLabels, NumbersFrom10000OnGetMoreDigits) {
         g_label_count = start;
         EXPECT_EQ(label("p @@x @@y"), "p x_" + std::to_string(start) + " y_" + std::to_string(start + 1));
         EXPECT_EQ(label("q @@y"), "q y_" + std::to_string(start + 2));
+    }
+}
+
+TEST(Decimal, DigitsAreCountedAndWrittenWithZerosInFrontUpToTwentyOfThem) {
+    const struct {
+        std::uint64_t number;
+        std::size_t least;
+        std::string text;
+    } cases[] = {{0, 1, "0"},
+                 {0, 4, "0000"},
+                 {9, 1, "9"},
+                 {10, 1, "10"},
+                 {99, 1, "99"},
+                 {100, 1, "100"},
+                 {7, 4, "0007"},
+                 {9999, 4, "9999"},
+                 {10000, 4, "10000"},
+                 {123456789, 1, "123456789"},
+                 {18446744073709551615ULL, 4, "18446744073709551615"}};
+    for (const auto& c : cases) {
+        const std::size_t count = decimal_digits(c.number, c.least);
+        ASSERT_EQ(count, c.text.size()) << c.number;
+        std::string written(count + 2, '#');
+        write_digits(written.data() + 1 + count, c.number, count);
+        EXPECT_EQ(written, "#" + c.text + "#") << c.number;
     }
 }
 

@@ -1,0 +1,54 @@
+// Decimal numbers written straight into a buffer, two digits at a time: the
+// label numbers of -l and the line numbers of the reports.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace keston {
+
+namespace decimal_detail {
+
+constexpr std::size_t MOST_DIGITS = 20;
+
+// POWERS_OF_TEN[i] is 10 to the power i, the least number of i + 1 digits.
+constexpr std::array<std::uint64_t, MOST_DIGITS> POWERS_OF_TEN = [] {
+    std::array<std::uint64_t, MOST_DIGITS> powers{};
+    powers[0] = 1;
+    for (std::size_t i = 1; i < MOST_DIGITS; ++i) powers[i] = powers[i - 1] * 10;
+    return powers;
+}();
+
+// "00" to "99", two characters each.
+constexpr std::array<char, 200> DIGIT_PAIRS = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[2 * i] = static_cast<char>('0' + i / 10);
+        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
+
+}  // namespace decimal_detail
+
+// The number of digits of number in decimal, but at least least (one or more).
+constexpr std::size_t decimal_digits(std::uint64_t number, std::size_t least) {
+    std::size_t count = least;
+    while (count < decimal_detail::MOST_DIGITS && number >= decimal_detail::POWERS_OF_TEN[count]) ++count;
+    return count;
+}
+
+// Writes the last count digits of number, zeros in front where it has fewer,
+// so that they end at end: from the last one back, two at a time.
+inline void write_digits(char* end, std::uint64_t number, std::size_t count) {
+    char* const first = end - count;
+    for (; end - first >= 2; number /= 100) {
+        end -= 2;
+        std::memcpy(end, decimal_detail::DIGIT_PAIRS.data() + 2 * (number % 100), 2);
+    }
+    if (end != first) *--end = static_cast<char>('0' + number % 10);
+}
+
+}  // namespace keston
