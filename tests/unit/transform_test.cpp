@@ -114,6 +114,8 @@ TEST(Chain, ALineThatRetabsToItselfSkipsBothTabStepsAndNothingElse) {
         {F_COMPRESS_TABS, 8, 8, "db \"a\tb\"", "db \"a   b\"", false}, {F_COMPRESS_TABS, 8, 8, "a \tb", "a\tb", false},
         {F_COMPRESS_TABS, 8, 8, "\tmov\tax \t", "\tmov\tax", true}, {F_COMPRESS_TABS, 8, 8, "", "", true},
         {F_COMPRESS_TABS, 8, 8, std::string(31, 'x') + " \ty", std::string(31, 'x') + "\t\ty", false},
+        // The last space of a span before the next span's TAB, at no stop (column 37).
+        {F_COMPRESS_TABS, 8, 8, std::string("x\t") + std::string(29, 'y') + " \tz", std::string("x\t") + std::string(29, 'y') + "\tz", false},
         {F_COMPRESS_TABS, 32, 32, "\tab\tc", "\tab\tc", true}, {F_COMPRESS_TABS, 64, 64, "\tab", "\tab", false},
         {F_COMPRESS_TABS, 1, 1, "a\tb\"c d\"", "a\tb\"c d\"", true},
         {F_COMPRESS_TABS, 8, 8, "\tdb\t\"abcdef gh\", 0", "\tdb\t\"abcdef gh\", 0", true},
