@@ -99,7 +99,7 @@ int check_lines() {
         const CommentCuts cuts{asm_cut, g_line_length};
         const LineMarks marks = find_marks(g_source_line, length);
         // Of the result of a line without literals only its emptiness and, for -e, the bytes other than
-        // blanks are read: compression, which turns spaces into TABs and nothing else, is left out there.
+        // blanks are read: compression is left out there, and so is expansion where it cannot matter.
         if (transform_uncommented_line(marks.literal) < 0) return -1;
         check_line(length, words, marks, cuts);
         ++g_line_number;

@@ -1,7 +1,6 @@
 #include "check/report.h"
 
 #include <algorithm>
-#include <array>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstddef>
@@ -130,8 +129,6 @@ void append_text(const char* text, std::size_t length) {
     g_report_used += length;
 }
 
-constexpr std::size_t MOST_DIGITS = 20;
-
 // The digits are written where they go once their count is known.
 void append_decimal(std::uint64_t number, std::size_t least_digits) {
     const std::size_t count = decimal_digits(number, least_digits);
@@ -140,7 +137,7 @@ void append_decimal(std::uint64_t number, std::size_t least_digits) {
         write_digits(g_held_next, number, count);
         return;
     }
-    char digits[MOST_DIGITS];
+    char digits[MOST_DECIMAL_DIGITS];
     write_digits(digits + count, number, count);
     append_cut_piece(std::string_view(digits, count));
 }

@@ -9,15 +9,16 @@
 
 namespace keston {
 
+// The digits of the largest 64-bit number.
+constexpr std::size_t MOST_DECIMAL_DIGITS = 20;
+
 namespace decimal_detail {
 
-constexpr std::size_t MOST_DIGITS = 20;
-
 // POWERS_OF_TEN[i] is 10 to the power i, the least number of i + 1 digits.
-constexpr std::array<std::uint64_t, MOST_DIGITS> POWERS_OF_TEN = [] {
-    std::array<std::uint64_t, MOST_DIGITS> powers{};
+constexpr std::array<std::uint64_t, MOST_DECIMAL_DIGITS> POWERS_OF_TEN = [] {
+    std::array<std::uint64_t, MOST_DECIMAL_DIGITS> powers{};
     powers[0] = 1;
-    for (std::size_t i = 1; i < MOST_DIGITS; ++i) powers[i] = powers[i - 1] * 10;
+    for (std::size_t i = 1; i < MOST_DECIMAL_DIGITS; ++i) powers[i] = powers[i - 1] * 10;
     return powers;
 }();
 
@@ -33,15 +34,17 @@ constexpr std::array<char, 200> DIGIT_PAIRS = [] {
 
 }  // namespace decimal_detail
 
-// The number of digits of number in decimal, but at least least (one or more).
+// The number of digits of number in decimal, but at least least, which is 1
+// to MOST_DECIMAL_DIGITS.
 constexpr std::size_t decimal_digits(std::uint64_t number, std::size_t least) {
     std::size_t count = least;
-    while (count < decimal_detail::MOST_DIGITS && number >= decimal_detail::POWERS_OF_TEN[count]) ++count;
+    while (count < MOST_DECIMAL_DIGITS && number >= decimal_detail::POWERS_OF_TEN[count]) ++count;
     return count;
 }
 
-// Writes the last count digits of number, zeros in front where it has fewer,
-// so that they end at end: from the last one back, two at a time.
+// Writes the count digits of number, zeros in front where it has fewer, so
+// that they end at end: from the last one back, two at a time. count is at
+// least decimal_digits(number, 1), as decimal_digits gives it.
 // Nearly every number fits 32 bits, whose divisions cost less: the digits
 // beyond them come first.
 inline void write_digits(char* end, std::uint64_t number, std::size_t count) {

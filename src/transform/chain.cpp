@@ -11,7 +11,7 @@ namespace keston {
 
 namespace {
 
-// Label processing copies a line as it is when it holds no prefix pair, and
+// Label processing leaves a line as it is when it holds no prefix pair, and
 // no TAB could become one by expansion: then it changes no column between the
 // two tab steps.
 bool labels_keep_line() {

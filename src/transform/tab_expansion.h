@@ -9,8 +9,9 @@ namespace keston {
 // characters (counted before the trailing blanks are dropped).
 std::int32_t expand_tabs();
 
-// Whether expanding the TABs of line (length characters) keeps it within
-// the limit, so that expand_tabs would not refuse it.
+// True only when expanding the TABs of line (length characters) cannot take
+// it past the limit, so that expand_tabs would not refuse it: each TAB is
+// counted as a whole tab width.
 bool expansion_fits(const char* line, std::uint32_t length);
 
 }  // namespace keston

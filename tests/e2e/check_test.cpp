@@ -126,6 +126,8 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
          " db 'a;b'\n"},
         {" jmp @@" + std::string(33, 'x') + "\n", {"-l@@", "in.asm"}, "", 2,
          fatal("Local label name is too long in line 1") + "in.asm:1: error: keston stops at this line; the rest is not checked\n"},
+        {"p:\n jmp @@" + std::string(33, 'x') + "\n", {"-l@@", "-t", "in.asm"}, "", 2,  // a line without literals
+         fatal("Local label name is too long in line 2") + "in.asm:2: error: keston stops at this line; the rest is not checked\n"},
         {crowded_scope, {"-l@@", "in.asm"}, "", 2, "in.asm:4098: error: too many local label names in one scope to check them all\n"},
         {"", {"-?"}, usage, 0},
         {"", {}, "", 2, usage},  // without a source, on standard error

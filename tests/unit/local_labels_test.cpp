@@ -44,6 +44,16 @@ TEST_F(LocalLabels, NamesEndAtDelimitersAndMatchByCaseAndByBeginning) {
         {" @@@x", " @x_0002"}, {" @@Loop @@loop", " Loop_0003 loop_0004"}, {" jmp @@", " jmp @@"},
         {" @@@", " @_0002"}, {" '@@a';@@a.x", " 'a_0000';a_0000.x"},
         {"q:", "q:"}, {" @@xlfla @@xl", " xlfla_0005 xl_0005"}});
+    // The same behind 16 names, which a scope looks up in its index: "xlfl" and "xlfla" hash to one slot.
+    std::string names = " ", numbered = " ";
+    for (int i = 10; i < 26; ++i) {
+        const std::string number = std::to_string(i);
+        names.append("@@n").append(number).append(" ");
+        const std::string label_number = std::to_string(i - 4);
+        numbered.append("n").append(number).append("_").append(4 - label_number.size(), '0').append(label_number);
+        numbered.append(" ");
+    }
+    expect_sequence({{"r:", "r:"}, {names, numbered}, {" @@xlfla @@xl", " xlfla_0022 xl_0022"}});
 }
 
 // A refused name of 33 characters takes no number: the next scope begins at 3.
