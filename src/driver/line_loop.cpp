@@ -1,5 +1,7 @@
 #include "driver/line_loop.h"
 
+#include <cstring>
+
 #include "common/globals.h"
 #include "common/report.h"
 #include "stream/text_stream.h"
@@ -15,8 +17,7 @@ std::int32_t write_line() {
     const std::uint32_t length = g_line_length;
     if ((g_switches & F_NO_EMPTY_LINES) != 0 && length == 0) return 0;
     char* const line = current_line();
-    line[length] = '\r';
-    line[length + 1] = '\n';
+    std::memcpy(line + length, "\r\n", 2);
     if (write_bytes(g_output, length + 2, line) != 0) {
         report_write_error();
         return -1;
