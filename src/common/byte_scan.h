@@ -137,18 +137,21 @@ std::array<SpanBits, sizeof...(Targets)> span_flags(const char* text, Targets...
     return flags;
 }
 
-// The same for the bytes of text[0, limit) when limit is below SPAN_BYTES,
-// with no flag set beyond them: a block wholly beyond is not looked at.
+// The same for the bytes of text[0, limit) when limit (one or more) is below
+// SPAN_BYTES, with no flag set beyond them: a block wholly beyond is not
+// looked at.
 template <typename... Targets>
 std::array<SpanBits, sizeof...(Targets)> span_flags_within(const char* text, std::size_t limit, Targets... targets) {
     using namespace scan_block;
     if (limit >= SPAN_BYTES) return span_flags(text, targets...);
     const Block patterns[] = {splat(targets)...};
     std::array<SpanBits, sizeof...(Targets)> flags{};
-    for (std::size_t done = 0; done < limit; done += SIZE) {
+    std::size_t done = 0;
+    do {
         const Block block = load(text + done);
         for (std::size_t i = 0; i < flags.size(); ++i) flags[i] |= compact(equal_bits(block, patterns[i])) << done;
-    }
+        done += SIZE;
+    } while (done < limit);
     const SpanBits valid = (SpanBits{1} << limit) - 1;
     for (SpanBits& f : flags) f &= valid;
     return flags;

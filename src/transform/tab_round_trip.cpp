@@ -23,10 +23,11 @@ constexpr std::array<SpanBits, SPAN_BYTES + 1> BEFORE_STOPS = [] {
 }();
 
 // The bytes behind an odd number of double quotes, counting from the line's
-// start: quoted_before tells whether the spans before left a string open.
-SpanBits quoted_bytes(SpanBits quotes, bool quoted_before) {
+// start: open_before has every bit set where the spans before left a string
+// open, none where they did not.
+SpanBits quoted_bytes(SpanBits quotes, SpanBits open_before) {
     for (int shift = 1; shift < static_cast<int>(SPAN_BYTES); shift *= 2) quotes ^= quotes << shift;
-    return quoted_before ? ~quotes : quotes;
+    return quotes ^ open_before;
 }
 
 }  // namespace
@@ -49,14 +50,14 @@ std::uint32_t round_trip_length(const char* line, std::uint32_t length) {
     std::uint32_t kept = length;
     while (kept > 0 && is_blank(line[kept - 1])) --kept;
     SpanBits before_stop = stops;  // the columns before a stop, in the line's indices from the last TAB on
-    bool quoted_before = false;
+    SpanBits open_before = 0;  // every bit set while a string is open at the span's start
     for (std::uint32_t at = 0; at < kept; at += SPAN_BYTES) {
         auto [tab, space, quote] = span_flags_within(line + at, kept - at, '\t', ' ', '"');
-        if (quote != 0 || quoted_before) {
-            const SpanBits quoted = quoted_bytes(quote, quoted_before);
+        if ((quote | open_before) != 0) {
+            const SpanBits quoted = quoted_bytes(quote, open_before);
             if ((tab & quoted) != 0) return RETAB_CHANGES;
             space &= ~quoted;
-            quoted_before = (quoted >> (SPAN_BYTES - 1)) != 0;
+            open_before = SpanBits{0} - (quoted >> (SPAN_BYTES - 1));
         }
         // A space before a TAB: compression would merge them. (One at the end
         // of a span stands before no TAB of this span, but may before the next.)
