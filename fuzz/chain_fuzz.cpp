@@ -1,15 +1,14 @@
 // Fuzzes the line chain. Input: byte 0 selects the switches (bits: -a -c -e -f
 // -s -t -l), byte 1 the -t width, byte 2 the -s width (0: as -t), bytes 3 and 4
-// the label prefix; the rest is the source. Two harnesses run on it:
+// the label prefix; the rest is the source. Three harnesses run on it:
 //  - a whole run through the real streams and process_file, on memory files,
 //    after which the destination must be well formed;
 //  - the transformations one line at a time, checked against properties that
 //    hold for every line: compress_tabs gives a plain model's result, and
-//    expanding what it made of a line without
-//    double quotes gives that line back and leaves no run of spaces that
-//    reaches a tab stop, and local labels are rewritten as
-//    name, '_' and a number that no other scope uses, the number a plain walk
-//    of the scope's name list gives;
+//    expanding what it made of a line without double quotes gives that line
+//    back and leaves no run of spaces that reaches a tab stop, and local
+//    labels are rewritten as name, '_' and a number that no other scope uses,
+//    the number a plain walk of the scope's name list gives;
 //  - the chain as a whole, which skips the tab steps for a line that they
 //    would give back, against every step run in turn.
 // Without switches that change lines, the destination must be the model's:

@@ -43,10 +43,9 @@ constexpr std::size_t decimal_digits(std::uint64_t number, std::size_t least) {
 }
 
 // Writes the count digits of number, zeros in front where it has fewer, so
-// that they end at end: from the last one back, two at a time. count is at
-// least decimal_digits(number, 1), as decimal_digits gives it.
-// Nearly every number fits 32 bits, whose divisions cost less: the digits
-// beyond them come first.
+// that they end at end: from the last one back, two at a time, those beyond
+// 32 bits first, as nearly every number fits 32 bits, whose divisions cost
+// less. count is at least decimal_digits(number, 1), as decimal_digits gives it.
 inline void write_digits(char* end, std::uint64_t number, std::size_t count) {
     using decimal_detail::DIGIT_PAIRS;
     char* const first = end - count;

@@ -51,7 +51,8 @@ std::int32_t report_long_line() {
 // Appends name, '_' and number at out[*written]; -1 when that would exceed the line.
 std::int32_t write_label(char* out, std::uint32_t* written, const char* name, std::uint32_t length,
                          std::uint64_t number) {
-    const auto total = length + 1 + static_cast<std::uint32_t>(decimal_digits(number, MIN_LABEL_DIGITS));
+    const auto digits = static_cast<std::uint32_t>(decimal_digits(number, MIN_LABEL_DIGITS));
+    const std::uint32_t total = length + 1 + digits;
     if (*written + total > MAX_LINE_CHARS) return report_long_line();
     char* const p = out + *written;
     // The name lies in a line buffer, as the label does: a whole block may be copied.
@@ -61,7 +62,7 @@ std::int32_t write_label(char* out, std::uint32_t* written, const char* name, st
         std::memcpy(p, name, length);
     }
     p[length] = '_';
-    write_digits(p + total, number, total - length - 1);
+    write_digits(p + total, number, digits);
     *written += total;
     return 0;
 }
