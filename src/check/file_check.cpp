@@ -11,6 +11,7 @@
 #include "common/byte_scan.h"
 #include "common/globals.h"
 #include "common/report.h"
+#include "driver/line_loop.h"
 #include "stream/text_stream.h"
 #include "transform/chain.h"
 #include "transform/local_labels.h"
@@ -115,7 +116,7 @@ int check_lines() {
 void check_file(const char* name, std::uint32_t order) {
     report_begin_file(name, order);
     if (collects_made_labels()) begin_compared_source(name, order);
-    g_input = open_input(name, (g_switches & F_WHOLE_FILE) != 0 ? 0 : TS_BLOCK);
+    g_input = open_input(name, source_read_size());
     if (g_input == nullptr) {
         report_unchecked(0, "cannot be opened for reading");
         return;

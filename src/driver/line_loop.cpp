@@ -50,6 +50,10 @@ bool copy_unchanged_lines() {
 
 }  // namespace
 
+std::uint32_t source_read_size() {
+    return (g_switches & F_WHOLE_FILE) != 0 ? 0 : TS_BLOCK;
+}
+
 void process_file() {
     reset_label_state();
     g_line_number = 1;
@@ -58,6 +62,28 @@ void process_file() {
         if (transform_line() < 0 || write_line() < 0) return;
         ++g_line_number;
     }
+}
+
+int make_destination(const char* source, int fd) {
+    g_failure_reported = false;
+    g_run_stop = RunStop::NONE;
+    g_output = open_output_descriptor(fd);
+    if (g_output == nullptr) {
+        report_write_error();
+        return RUN_FAILED;
+    }
+    g_input = open_input(source, source_read_size());
+    const bool opened = g_input != nullptr;
+    if (opened) {
+        process_file();
+        close_stream(g_input);
+        g_input = nullptr;
+    }
+    // Closing writes the buffered rest, and may fail.
+    close_stream(g_output);
+    g_output = nullptr;
+    if (!opened) return SOURCE_NOT_OPENED;
+    return g_failure_reported ? RUN_FAILED : MADE;
 }
 
 }  // namespace keston

@@ -79,7 +79,7 @@ int open_source() {
         report_creation_failure();
         return 1;
     }
-    g_input = open_input(g_input_name, (g_switches & F_WHOLE_FILE) != 0 ? 0 : TS_BLOCK);
+    g_input = open_input(g_input_name, source_read_size());
     if (g_input == nullptr) {
         std::printf("\n\r?KESTON-F-Input file open failure\n\r");
         return 1;

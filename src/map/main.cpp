@@ -9,6 +9,7 @@
 #include "cmdline/run_settings.h"
 #include "common/globals.h"
 #include "common/report.h"
+#include "map/build.h"
 #include "map/build_map.h"
 #include "map/map_command_line.h"
 #include "map/message_stream.h"
@@ -82,10 +83,12 @@ int run_map(int argc, const char* const* argv) {
     }
     set_tab_widths();
     if (set_label_prefix(g_label_prefix) != 0) return MAP_FAILED;
+    if (g_build_mode && build_destinations() != 0) return MAP_FAILED;
     describe_pairs();
     // keston printed the chain's messages when it wrote the destinations.
     g_failure_messages_muted = true;
-    return g_command == nullptr ? filter_messages() : wrap_command();
+    if (g_command == nullptr) return g_build_mode ? MAP_DONE : filter_messages();
+    return wrap_command();
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 namespace keston::map {
 
 const char* const* g_command = nullptr;
+bool g_build_mode = false;
+bool g_writes_dependencies = false;
 
 namespace {
 
@@ -24,9 +26,14 @@ constexpr char MAP_USAGE[] =
     "label names. Without a command it reads the messages on standard input;\n"
     "with one it runs the command and rewrites its standard output and error.\n"
     "Switches: those given to keston (-lxx -t[n] -s[n] -a -c -e -f -q -#), and\n"
+    "   -b      - build mode: first make each destination and the includes its\n"
+    "             source names, writing only what changed; a name ending in /\n"
+    "             pairs two folders\n"
+    "   -d      - with -b, also write a Make dependency file <destination>.d\n"
     "   -?      - display this help message\n"
     "Exit status: the command's (127 when it cannot be started); without a\n"
-    "command 0, or 2 after a bad command line or a file that could not be read.\n";
+    "command 0, or 2 after a bad command line, a file that could not be read\n"
+    "or, with -b, a destination that could not be made.\n";
 
 constexpr char COMMAND_SEPARATOR[] = "--";
 
@@ -34,11 +41,50 @@ constexpr char COMMAND_SEPARATOR[] = "--";
 const char* const* g_arguments = nullptr;
 int g_name_count = 0;
 
+// -b and -d, which keston does not have: 0 when argument is neither, else
+// 1, or -1 after the message of one given twice.
+int take_build_switch(const char* argument) {
+    if (!is_switch(argument) || argument[1] == '\0' || argument[2] != '\0') return 0;
+    const char letter = static_cast<char>(argument[1] | 0x20);
+    bool* const given = letter == 'b' ? &g_build_mode : letter == 'd' ? &g_writes_dependencies : nullptr;
+    if (given == nullptr) return 0;
+    if (*given) {
+        std::printf("\n\r?KESTON-F-Multiple switch specification\n\r");
+        return -1;
+    }
+    *given = true;
+    return 1;
+}
+
 // A name counts as keston's input file, so that -? refuses it as keston does.
 int count_name(const char*) {
     g_switches |= F_INPUT_NAMED;
     ++g_name_count;
     return 0;
+}
+
+// A folder's name ends in a separator, and gets no extension.
+int store_name(const char* name, char* stored) {
+    const std::size_t length = std::strlen(name);
+    if (length == 0 || !is_folder_name(name)) return apply_default_extension(name, stored);
+    if (length >= FILE_NAME_SIZE) {
+        std::printf("\n\r?KESTON-F-Too long filename\n\r");
+        return 1;
+    }
+    std::memcpy(stored, name, length + 1);
+    return 0;
+}
+
+// A folder pairs only with a folder.
+int check_folder_pairs() {
+    for (std::uint32_t i = 0; i < g_pair_count; ++i) {
+        Pair& pair = g_pairs[i];
+        pair.folders = is_folder_name(pair.source);
+        if (pair.folders == is_folder_name(pair.destination)) continue;
+        note("%s and %s: a folder pairs only with a folder", pair.source, pair.destination);
+        return COMMAND_LINE_REFUSED;
+    }
+    return COMMAND_LINE_ACCEPTED;
 }
 
 int store_pairs(int names_end) {
@@ -50,12 +96,12 @@ int store_pairs(int names_end) {
     for (int i = 1; i < names_end; ++i) {
         if (is_switch(g_arguments[i])) continue;
         Pair& pair = g_pairs[named / 2];
-        if (apply_default_extension(g_arguments[i], named % 2 == 0 ? pair.source : pair.destination) != 0) {
+        if (store_name(g_arguments[i], named % 2 == 0 ? pair.source : pair.destination) != 0) {
             return COMMAND_LINE_REFUSED;
         }
         ++named;
     }
-    return COMMAND_LINE_ACCEPTED;
+    return check_folder_pairs();
 }
 
 }  // namespace
@@ -70,10 +116,14 @@ int parse_map_command_line(int argc, const char* const* argv) {
         break;
     }
     for (int i = 1; i < names_end; ++i) {
-        if (scan_argument(argv[i], count_name) != 0) return COMMAND_LINE_REFUSED;
+        const int build_switch = take_build_switch(argv[i]);
+        if (build_switch < 0 || (build_switch == 0 && scan_argument(argv[i], count_name) != 0)) {
+            return COMMAND_LINE_REFUSED;
+        }
     }
     if (check_switch_values() != 0 || check_switch_combinations() != 0) return COMMAND_LINE_REFUSED;
     if ((g_switches & F_HELP) != 0) return COMMAND_LINE_ACCEPTED;
+    if (g_writes_dependencies && !g_build_mode) return COMMAND_LINE_INCOMPLETE;
     if (g_name_count == 0 || g_name_count % 2 != 0 || (g_command != nullptr && *g_command == nullptr)) {
         return COMMAND_LINE_INCOMPLETE;
     }

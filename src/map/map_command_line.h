@@ -8,13 +8,19 @@ namespace keston::map {
 // Results of parse_map_command_line.
 constexpr int COMMAND_LINE_ACCEPTED = 0;
 constexpr int COMMAND_LINE_REFUSED = 1;     // after keston's message
-constexpr int COMMAND_LINE_INCOMPLETE = 2;  // no pair, a name without its pair, or "--" without a command
+// no pair, a name without its pair, "--" without a command, or -d without -b
+constexpr int COMMAND_LINE_INCOMPLETE = 2;
 
 // Fills g_pairs; g_command gets the command and its arguments, ended by a
 // null pointer, or null without "--".
 int parse_map_command_line(int argc, const char* const* argv);
 
 extern const char* const* g_command;
+
+// -b: the destinations are made before the command runs; -d (with -b): each
+// gets a Make dependency file.
+extern bool g_build_mode;
+extern bool g_writes_dependencies;
 
 // The usage text, on standard output for -? or on standard error.
 void print_map_usage(bool to_standard_output);

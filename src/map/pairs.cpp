@@ -56,6 +56,16 @@ void describe_pairs() {
     }
 }
 
+bool is_folder_name(const char* name) {
+    const std::size_t length = std::strlen(name);
+    if (length == 0) return false;
+#ifdef _WIN32
+    return is_separator(name[length - 1]);
+#else
+    return name[length - 1] == '/';
+#endif
+}
+
 bool same_name(const char* a, const char* b, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i) {
         if (fold_case(a[i]) == fold_case(b[i])) continue;

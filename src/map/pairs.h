@@ -37,6 +37,9 @@ struct Pair {
     // refers to neither.
     bool shares_last_component;
     MapState state;
+    // Both names are folders: every file under the destination's pairs with
+    // the file of the same relative path under the source's.
+    bool folders;
     // The source line of each destination line.
     GrowingArray<std::uint32_t> source_lines;
     GrowingArray<LabelRecord> labels;  // by label number
@@ -61,6 +64,9 @@ constexpr bool is_separator(char c) {
 constexpr char fold_case(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
+
+// A folder's name ends in a separator: '/', or on Windows '\' as well.
+bool is_folder_name(const char* name);
 
 // Names compare with letters in any case and either separator.
 bool same_name(const char* a, const char* b, std::size_t length);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cinttypes>
 #include <cstdlib>
 #include <cstring>
 
@@ -70,7 +69,7 @@ TextStream* open_whole_file(int fd) {
 }
 
 std::int32_t report_read_error() {
-    report_failure("\n\r?KESTON-F-Input file read error\n\r");
+    report_stop(RunStop::READ_ERROR);
     return TS_READ_FAILED;
 }
 
@@ -86,7 +85,7 @@ std::int32_t refill(TextStream* stream) {
 }
 
 std::int32_t report_long_line() {
-    report_failure("\n\r?KESTON-F-Line %" PRIu64 " in input source file is too long\n\r", g_line_number);
+    report_stop(RunStop::LONG_LINE);
     return -1;
 }
 

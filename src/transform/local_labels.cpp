@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cinttypes>
 #include <cstring>
 
 #include "common/byte_scan.h"
@@ -44,7 +43,7 @@ bool starts_with_prefix(const char* text) {
 }
 
 std::int32_t report_long_line() {
-    report_failure("\n\r?KESTON-F-Line %" PRIu64 " is too long after label processing\n\r", g_line_number);
+    report_stop(RunStop::LONG_AFTER_LABELS);
     return -1;
 }
 
@@ -77,7 +76,7 @@ void empty_label_names() {
 }
 
 std::int64_t report_overflow(std::uint32_t* length_out) {
-    report_failure("\n\r?KESTON-F-Local label name array oveflow at line %" PRIu64 "\n\r", g_line_number);
+    report_stop(RunStop::LABEL_NAMES_FULL);
     *length_out = 0;
     return -1;
 }
@@ -172,7 +171,7 @@ std::int32_t process_local_labels() {
 std::int64_t lookup_local_label(const char* name, std::uint32_t* length_out) {
     const std::uint32_t length = measure_label_name(name);
     if (length > MAX_LABEL_NAME) {
-        report_failure("\n\r?KESTON-F-Local label name is too long in line %" PRIu64 "\n\r", g_line_number);
+        report_stop(RunStop::LONG_LABEL_NAME);
         *length_out = 0;
         return -1;
     }

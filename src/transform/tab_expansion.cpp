@@ -1,7 +1,6 @@
 #include "transform/tab_expansion.h"
 
 #include <bit>
-#include <cinttypes>
 
 #include "common/byte_scan.h"
 #include "common/globals.h"
@@ -12,7 +11,7 @@ namespace keston {
 namespace {
 
 std::int32_t report_too_long() {
-    report_failure("\n\r?KESTON-F-Line %" PRIu64 " is too long after tab conversion\n\r", g_line_number);
+    report_stop(RunStop::LONG_AFTER_TABS);
     return -1;
 }
 

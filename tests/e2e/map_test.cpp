@@ -165,9 +165,14 @@ TEST(Map, CommandLineAndCommandFailures) {
               "label names. Without a command it reads the messages on standard input;\n"
               "with one it runs the command and rewrites its standard output and error.\n"
               "Switches: those given to keston (-lxx -t[n] -s[n] -a -c -e -f -q -#), and\n"
+              "   -b      - build mode: first make each destination and the includes its\n"
+              "             source names, writing only what changed; a name ending in /\n"
+              "             pairs two folders\n"
+              "   -d      - with -b, also write a Make dependency file <destination>.d\n"
               "   -?      - display this help message\n"
               "Exit status: the command's (127 when it cannot be started); without a\n"
-              "command 0, or 2 after a bad command line or a file that could not be read.\n");
+              "command 0, or 2 after a bad command line, a file that could not be read\n"
+              "or, with -b, a destination that could not be made.\n");
     // clang-format off
     const struct {
         std::vector<std::string> args;

@@ -8,6 +8,7 @@
 
 #include "platform/posix/write_signals.h"
 #include "platform/replacement.h"
+#include "platform/staged_file.h"
 
 namespace keston::platform {
 
@@ -49,7 +50,7 @@ bool is_interrupt(int signal_number) {
 
 // Runs in signal context: only async-signal-safe calls. An interrupt's
 // message goes out once, whichever signals arrive, and an unfinished
-// replacement file is removed; then the signal's default action ends the
+// replacement file and every staged file are removed; then the signal's default action ends the
 // process, so the unwritten rest of the output buffer is dropped.
 extern "C" void on_ending_signal(int signal_number) {
     if (is_interrupt(signal_number) && g_interrupt_reported == 0) {
@@ -57,6 +58,7 @@ extern "C" void on_ending_signal(int signal_number) {
         [[maybe_unused]] const ssize_t ignored = ::write(STDOUT_FILENO, g_interrupt_message, g_interrupt_length);
     }
     discard_replacement_on_interrupt();
+    discard_staged_on_interrupt();
     ::signal(signal_number, SIG_DFL);
     ::raise(signal_number);
 }

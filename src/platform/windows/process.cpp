@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/replacement.h"
+#include "platform/staged_file.h"
 
 namespace keston::platform {
 
@@ -38,6 +39,7 @@ BOOL WINAPI on_console_ctrl(DWORD) {
     if (::InterlockedExchange(&g_interrupt_wanted, 0) != 0) {
         std::printf("%s", g_interrupt_message);
         discard_replacement_on_interrupt();
+        discard_staged_on_interrupt();
     }
     restore_output_code_page();
     return FALSE;

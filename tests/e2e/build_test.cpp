@@ -1,0 +1,226 @@
+// keston-map's build mode through the built binary: destinations that are
+// keston's output byte for byte, written only when their bytes change and
+// never in part, and nothing at all written where keston would stop.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+#include "support/harness.h"
+
+namespace keston::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+RunResult run_build(std::vector<std::string> args, const fs::path& dir, const ChildSetup& setup = {}) {
+    args.insert(args.begin(), "-b");
+    return run_companion("keston-map", args, dir, setup);
+}
+
+// The names in dir and the folders under it, as relative paths.
+std::vector<std::string> listing(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) names.push_back(entry.path().lexically_relative(dir));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string repeated(const std::string& text, int count) {
+    std::string result;
+    for (int i = 0; i < count; ++i) result += text;
+    return result;
+}
+
+// Every byte that keston's reader treats apart: CR LF and lone CR, NUL,
+// TABs and trailing blanks, quotes, the longest line, no LF at the end.
+const std::vector<std::string> EDGE_SOURCES = {
+    "; head\r\n\r\nproc1:\t\t; x\r\n@@loop:\tdec cx \t\r\n\tjnz @@loop // y\r\n\tdb \"a    b\",';'\r\n",
+    std::string("a\0b\tc\rd\n\n\n  \t\n", 14) + std::string(1022, 'x') + "\n" + std::string(1022, 'y'),
+    "p:\n@@a: @@ab @@abc\n\t@@a @@ab\nq: jmp @@a\n\t\t\t\tx\t\"q  \t r\"   ;c\n"};
+
+// Every switch set, in both read modes, on the samples and the edge sources:
+// the destination is what keston writes.
+TEST(Build, DestinationsAreKestonsOutputForEverySwitchSet) {
+    std::vector<std::string> sources = EDGE_SOURCES;
+    for (const char* sample : {"../sample.asm", "boot.asm", "tables.asm", "strings.asm"}) {
+        sources.push_back(read_file(fs::path(KESTON_NASM_SAMPLES) / sample));
+        ASSERT_NE(sources.back(), "") << sample;
+    }
+    const std::vector<std::vector<std::string>> switch_sets = {
+        {},           {"-a"},         {"-c"},        {"-e"},          {"-s"},         {"-t"},
+        {"-l@@"},     {"-s4", "-t4"}, {"-s3", "-t"}, {"-a", "-c", "-s", "-t", "-l@@", "-e"},
+        {"-t1", "-e"}, {"-s64"},      {"-c", "-l@a"}};
+    int runs = 0;
+    for (std::size_t s = 0; s < sources.size(); ++s) {
+        TempDir dir;
+        write_file(dir / "in.asm", sources[s]);
+        for (const std::vector<std::string>& set : switch_sets) {
+            for (const bool whole : {false, true}) {
+                std::vector<std::string> args = set;
+                if (whole) args.push_back("-f");
+                std::vector<std::string> keston_args = args;
+                keston_args.insert(keston_args.end(), {"in.asm", "kept.asm"});
+                ASSERT_EQ(run_keston(keston_args, dir.path()).out, "") << s << testing::PrintToString(args);
+                args.insert(args.end(), {"in.asm", "made/in.asm"});
+                const RunResult built = run_build(args, dir.path());
+                EXPECT_EQ(built.err, "") << s << testing::PrintToString(args);
+                EXPECT_EQ(built.exit_code, 0);
+                EXPECT_EQ(read_file(dir / "made/in.asm"), read_file(dir / "kept.asm")) << s << testing::PrintToString(args);
+                ++runs;
+            }
+        }
+    }
+    EXPECT_EQ(runs, 182);
+}
+
+// Where keston would stop, or a destination cannot be made, nothing is
+// written, the command does not run, and the message names the place.
+TEST(Build, StopsWriteNothingAndRunNoCommand) {
+    const std::string too_long = std::string(1000, 'x') + "\r" + std::string(23, 'y');
+    // clang-format off
+    const struct {
+        std::string source;
+        std::vector<std::string> switches;
+        std::string err;
+    } cases[] = {
+        {"a\n" + too_long + "\n", {}, "in.asm:2: error: line too long (1023 characters, at most 1022)\n"},
+        {"a\n\n" + std::string(1040, 'z'), {"-f"}, "in.asm:3: error: line too long (1040 characters, at most 1022)\n"},
+        {std::string(1, '\t').append(1020, 'x') + "\n", {"-s"},
+         "in.asm:1: error: line too long once its tabs are expanded (at most 1022 characters)\n"},
+        {"p:\n" + repeated("@@a ", 250) + "\n", {"-l@@"},
+         "in.asm:2: error: line too long once its local labels are renamed (at most 1022 characters)\n"},
+        {"p:\n\tjmp @@" + std::string(33, 'n') + "\n", {"-l@@"},
+         "in.asm:2: error: local label name too long (at most 32 characters)\n"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        TempDir dir;
+        write_file(dir / "in.asm", c.source);
+        write_file(dir / "ok.asm", "ok\n");
+        write_file(dir / "out.asm", "before\r\n");
+        std::vector<std::string> args = c.switches;
+        args.insert(args.end(), {"ok.asm", "new/ok.asm", "in.asm", "out.asm", "--", "touch", "ran"});
+        const RunResult result = run_build(args, dir.path());
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(result.exit_code, 2);
+        EXPECT_EQ(read_file(dir / "out.asm"), "before\r\n");
+        EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"in.asm", "ok.asm", "out.asm"})) << c.err;
+    }
+}
+
+TEST(Build, FilesThatCannotBeReadOrWrittenStopTheBuild) {
+    TempDir dir;
+    write_file(dir / "in.asm", "a\n");
+    write_file(dir / "file", "");
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"gone.asm", "out.asm"}, "gone.asm:0: error: cannot be opened for reading\n"},
+        {{"in.asm", "file/out.asm"}, "file/out.asm:0: error: its folder cannot be created\n"},
+        {{"in.asm", "deep/er/out.asm", "in.asm", "in.asm/x.asm"}, "in.asm/x.asm:0: error: its folder cannot be created\n"},
+    };
+    for (const auto& c : cases) {
+        const RunResult result = run_build(c.args, dir.path());
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(result.exit_code, 2);
+        EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"file", "in.asm"})) << c.err;
+    }
+}
+
+// A destination whose bytes stay keeps its time, so make rebuilds nothing
+// that depends on it; one whose bytes change gets them whole.
+TEST(Build, OnlyChangedBytesAreWritten) {
+    TempDir dir;
+    write_file(dir / "in.asm", "a: ; one\n");
+    ASSERT_EQ(run_build({"-a", "in.asm", "out.asm"}, dir.path()).exit_code, 0);
+    const auto old_time = fs::last_write_time(dir / "out.asm") - std::chrono::hours(1);
+    fs::last_write_time(dir / "out.asm", old_time);
+    write_file(dir / "in.asm", "a: ; two\n");
+    const RunResult same = run_build({"-a", "in.asm", "out.asm"}, dir.path());
+    EXPECT_EQ(same.exit_code, 0);
+    EXPECT_EQ(fs::last_write_time(dir / "out.asm"), old_time);
+    write_file(dir / "in.asm", "b: ; two\n");
+    EXPECT_EQ(run_build({"-a", "in.asm", "out.asm"}, dir.path()).exit_code, 0);
+    EXPECT_GT(fs::last_write_time(dir / "out.asm"), old_time);
+    EXPECT_EQ(read_file(dir / "out.asm"), "b:\r\n");
+    EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"in.asm", "out.asm"}));
+}
+
+TEST(Build, CommandLine) {
+    TempDir dir;
+    write_file(dir / "in.asm", "a\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string err_start;
+    } cases[] = {
+        {{"-d", "in.asm", "out.asm"}, "Usage: keston-map"},
+        {{"-b", "-B", "in.asm", "out.asm"}, "\n\r?KESTON-F-Multiple switch specification\n\r"},
+        {{"-b", "src/", "out.asm"}, "keston-map: src/ and out.asm: a folder pairs only with a folder\n"},
+        {{"-b", "-lx", "in.asm", "out.asm"}, "\n\r?KESTON-F-Invalid Local label prefix specified\n\r"},
+    };
+    for (const auto& c : cases) {
+        const RunResult result = run_companion("keston-map", c.args, dir.path());
+        EXPECT_EQ(result.err.substr(0, c.err_start.size()), c.err_start);
+        EXPECT_EQ(result.exit_code, 2);
+        EXPECT_FALSE(fs::exists(dir / "out.asm"));
+    }
+}
+
+// A failed read of the source, and a failed write of the new destination
+// that the system reports only at its close.
+TEST(Posix, FailedReadsAndWritesStopTheBuild) {
+    TempDir dir;
+    write_file(dir / "in.asm", numbered_lines(3000));
+    write_file(dir / "out.asm", "before\r\n");
+    const struct {
+        std::vector<std::string> environment;
+        std::string err;
+    } cases[] = {
+        {io_fault("in.asm", "fail", 20005), "in.asm:2112: error: read error\n"},
+        {io_fault(".keston-", "close"), "out.asm:0: error: cannot be written\n"},
+    };
+    for (const auto& c : cases) {
+        for (const char* mode : {"-q", "-f"}) {
+            const RunResult result = run_build({mode, "in.asm", "out.asm"}, dir.path(), {.environment = c.environment});
+            EXPECT_EQ(result.err, c.err) << mode;
+            EXPECT_EQ(result.exit_code, 2);
+            EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"in.asm", "out.asm"}));
+            EXPECT_EQ(read_file(dir / "out.asm"), "before\r\n");
+        }
+    }
+}
+
+// Two runs that make one destination at once, from different switches: the
+// destination is always one of the two results, whole, and nothing else is left.
+TEST(Posix, ConcurrentBuildsOfOneDestinationLeaveItWhole) {
+    TempDir dir;
+    std::string source;
+    for (int i = 0; i < 20000; ++i) source += "\tmov ax, " + std::to_string(i) + "    ; n\n";
+    write_file(dir / "in.asm", source);
+    const std::vector<std::string> first = {"-b", "-a", "in.asm", "out.asm"};
+    const std::vector<std::string> second = {"-b", "-t", "in.asm", "out.asm"};
+    ASSERT_EQ(run_keston({"-a", "in.asm", "a.asm"}, dir.path()).exit_code, 0);
+    ASSERT_EQ(run_keston({"-t", "in.asm", "t.asm"}, dir.path()).exit_code, 0);
+    const std::string results[] = {read_file(dir / "a.asm"), read_file(dir / "t.asm")};
+    int whole = 0;
+    for (int pair = 0; pair < 100; ++pair) {
+        std::vector<std::string> one = companion_command("keston-map");
+        std::vector<std::string> two = one;
+        one.insert(one.end(), first.begin(), first.end());
+        two.insert(two.end(), second.begin(), second.end());
+        const Child a = start_program(pair % 2 == 0 ? one : two, dir.path());
+        const Child b = start_program(pair % 2 == 0 ? two : one, dir.path());
+        const bool both_done = finish(a).exit_code == 0 && finish(b).exit_code == 0;
+        const std::string made = read_file(dir / "out.asm");
+        if (both_done && (made == results[0] || made == results[1])) ++whole;
+    }
+    EXPECT_EQ(whole, 100);
+    EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"a.asm", "in.asm", "out.asm", "t.asm"}));
+}
+
+}  // namespace
+}  // namespace keston::test
