@@ -12,6 +12,7 @@
 #include "check/name_syntax.h"
 #include "check/report.h"
 #include "common/globals.h"
+#include "include/include_finder.h"
 #include "platform/replacement.h"
 #include "transform/local_labels.h"
 
@@ -20,13 +21,6 @@ namespace keston::check {
 bool g_compares_sources = false;
 
 namespace {
-
-// The characters that end the folder part of a file name.
-#ifdef _WIN32
-constexpr char FOLDER_ENDS[] = "/\\:";
-#else
-constexpr char FOLDER_ENDS[] = "/";
-#endif
 
 struct MadeLabel {
     std::string spelling;  // of its first place
@@ -48,12 +42,10 @@ struct ComparedSource {
 
 std::vector<ComparedSource> g_sources;
 
-// An include names a file beside the including one, else in the current folder.
+// An include names a file as the include finder finds it.
 std::string included_path(const std::string& includer, const std::string& name) {
-    const std::size_t folder_end = includer.find_last_of(FOLDER_ENDS);
-    if (folder_end == std::string::npos || std::strchr(FOLDER_ENDS, name[0]) != nullptr) return name;
-    const std::string beside = includer.substr(0, folder_end + 1) + name;
-    return platform::same_regular_file(beside.c_str(), beside.c_str()) ? beside : name;
+    char found[INCLUDE_PATH_SIZE];
+    return find_included_file(includer.c_str(), name.data(), name.size(), found) ? std::string(found) : name;
 }
 
 // The first source that reaches the same file as path, or -1. A file named
@@ -107,22 +99,10 @@ void note_made_label(const char* name, std::uint32_t length, std::uint32_t colum
     if (!added) entry->second.defined = entry->second.defined || defines;
 }
 
-// "include name", "include 'name'", "include <name>" or "%include "name"", in any case.
 void note_include_line(const char* line, std::uint32_t length) {
-    std::uint32_t at = skip_blanks(line, 0, length);
-    if (at < length && line[at] == '%') ++at;
-    if (!is_word(line, at, length, "include")) return;
-    at = skip_blanks(line, at + 7, length);
-    const char* const comment = static_cast<const char*>(std::memchr(line + at, ';', length - at));
-    std::uint32_t end = comment != nullptr ? static_cast<std::uint32_t>(comment - line) : length;
-    while (end > at && is_blank(line[end - 1])) --end;
-    const char opener = line[at];
-    if (end - at > 2 && (opener == '"' || opener == '\'' || opener == '<') &&
-        line[end - 1] == (opener == '<' ? '>' : opener)) {
-        ++at;
-        --end;
-    }
-    if (end > at) g_sources.back().includes.emplace_back(line + at, end - at);
+    std::uint32_t start = 0;
+    std::uint32_t end = 0;
+    if (find_include_name(line, length, &start, &end)) g_sources.back().includes.emplace_back(line + start, end - start);
 }
 
 void report_name_clashes() {

@@ -69,6 +69,8 @@ struct Hazard {
 };
 std::vector<Hazard> g_hazards;
 std::size_t g_last_hazard = 0;
+// The only hazard reported, when not empty.
+std::string_view g_only_hazard;
 
 // Most lines are of the hazard of the line before, named by the same text.
 std::uint8_t hazard_index(std::string_view name, TextMaker make) {
@@ -199,10 +201,18 @@ void report_begin_file(const char* name, std::uint32_t order) {
     g_file_names[order] = name;
 }
 
+void report_only(std::string_view hazard) {
+    g_only_hazard = hazard;
+}
+
 // "file:line:column: kind: text [hazard]", put together in the report.
-void write_held_reports() {
+std::size_t write_held_reports() {
     sort_held_lines();
+    std::size_t written = 0;
     for (const HeldLine& held : g_held) {
+        const Hazard& hazard = g_hazards[held.hazard];
+        if (!g_only_hazard.empty() && hazard.name != g_only_hazard) continue;
+        ++written;
         begin_report_line();
         g_held_next = g_report + g_report_used;
         g_held_limit = g_held_next + LONGEST_REPORT_LINE - 1;
@@ -211,8 +221,7 @@ void write_held_reports() {
         append_piece(held.line);
         append_piece(":");
         append_piece(held.column);
-        append_piece(held.warning ? ": warning: " : ": note: ");
-        const Hazard& hazard = g_hazards[held.hazard];
+        append_piece(!held.warning ? ": note: " : g_only_hazard.empty() ? ": warning: " : ": error: ");
         if (held.text != nullptr) {
             append_piece(std::string_view(held.text, held.length));
         } else {
@@ -226,6 +235,7 @@ void write_held_reports() {
     g_held.clear();
     g_held_blocks.clear();
     g_held_block_used = HELD_BLOCK_SIZE;
+    return written;
 }
 
 void report_text(const char* text) {

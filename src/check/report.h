@@ -87,8 +87,12 @@ void report_note(std::uint64_t line, std::uint32_t column, std::string_view haza
     end_held_line(hazard);
 }
 
-// Puts the held report lines into the report, sorted.
-void write_held_reports();
+// Puts the held report lines into the report, sorted; the count of lines put.
+std::size_t write_held_reports();
+
+// From now on the report holds only the hazard named, as errors: for
+// keston-map's build mode, which refuses to make files that clash.
+void report_only(std::string_view hazard);
 
 // Text for the report as it stands.
 void report_text(const char* text);

@@ -20,6 +20,24 @@ bool allocate_pairs(std::uint32_t count) {
     return true;
 }
 
+bool add_pairs(std::uint32_t count) {
+    Pair* const kept = g_pairs;
+    const std::uint32_t kept_count = g_pair_count;
+    if (!allocate_pairs(kept_count + count)) {
+        g_pairs = kept;
+        g_pair_count = kept_count;
+        return false;
+    }
+    for (std::uint32_t i = 0; i < kept_count; ++i) {
+        std::memcpy(g_pairs[i].source, kept[i].source, FILE_NAME_SIZE);
+        std::memcpy(g_pairs[i].destination, kept[i].destination, FILE_NAME_SIZE);
+        g_pairs[i].folders = kept[i].folders;
+        kept[i].~Pair();
+    }
+    std::free(kept);
+    return true;
+}
+
 namespace {
 
 std::uint32_t last_component_of(const char* name) {

@@ -52,6 +52,11 @@ extern std::uint32_t g_pair_count;
 // Room for count pairs, whose names the caller then fills in. False when there is no memory.
 bool allocate_pairs(std::uint32_t count);
 
+// Room for count pairs more behind those of the command line, before
+// describe_pairs: build mode pairs the includes it made with their sources.
+// The names of the pairs so far are kept. False when there is no memory.
+bool add_pairs(std::uint32_t count);
+
 // After the names are in: last components, absolute names, shared components.
 void describe_pairs();
 

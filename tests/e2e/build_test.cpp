@@ -15,6 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+const bool UNDER_WINE = std::getenv("KESTON_WINDOWS_EXE") != nullptr;
+
 RunResult run_build(std::vector<std::string> args, const fs::path& dir, const ChildSetup& setup = {}) {
     args.insert(args.begin(), "-b");
     return run_companion("keston-map", args, dir, setup);
@@ -168,6 +170,109 @@ TEST(Build, CommandLine) {
         EXPECT_EQ(result.exit_code, 2);
         EXPECT_FALSE(fs::exists(dir / "out.asm"));
     }
+}
+
+// The sources of the include tests: main.asm includes util.inc, which
+// includes Sub\Deep.INC, written as DOS sources write it, for sub/deep.inc.
+struct IncludingSources : TempDir {
+    IncludingSources() {
+        fs::create_directories(*this / "src/sub");
+        write_file(*this / "src/main.asm", "; main\nstart:\n@@go:\tjmp @@go\n\t%include \"util.inc\" ; tools\n");
+        write_file(*this / "src/util.inc", "util:\n@@back:\tret\n include Sub\\Deep.INC\n include gone.inc\n");
+        write_file(*this / "src/sub/deep.inc", "deep:\n@@deep: ret ; x\n");
+    }
+};
+
+// Each include is made beside the destination of the file that includes
+// it, under the path its line spells, from the file found as keston-check
+// finds it; one that names no file is left to the assembler.
+TEST(Build, IncludesAreMadeBesideTheDestination) {
+    const IncludingSources dir;
+    const RunResult result = run_build({"-a", "-l@@", "src/main.asm", "build/main.asm"}, dir.path());
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(listing(dir / "build"), (std::vector<std::string>{"Sub", "Sub/Deep.INC", "main.asm", "util.inc"}));
+    const struct {
+        const char* source;
+        const char* made;
+    } files[] = {{"src/main.asm", "main.asm"}, {"src/util.inc", "util.inc"}, {"src/sub/deep.inc", "Sub/Deep.INC"}};
+    for (const auto& file : files) {
+        ASSERT_EQ(run_keston({"-a", "-l@@", file.source, "kept.asm"}, dir.path()).exit_code, 0);
+        EXPECT_EQ(read_file(dir / "build" / file.made), read_file(dir / "kept.asm")) << file.made;
+    }
+}
+
+// The assembler's messages about a made include name its source.
+TEST(Build, MessagesAboutMadeIncludesAreMapped) {
+    const IncludingSources dir;
+    const std::string stand_in = UNDER_WINE ? "assembler_messages" : companion_command("assembler_messages").back();
+    const RunResult result = run_build(
+        {"-a", "-l@@", "src/main.asm", "build/main.asm", "--", stand_in, "1", "build/Sub/Deep.INC", "2", "deep_0000"},
+        dir.path());
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.err.find("src/sub/deep.inc:2: error: symbol `@@deep' not defined\n"), std::string::npos)
+        << result.err;
+}
+
+// An include made outside the build folder or over a source, one path made
+// of two sources, and names that the assembler would see twice: refused,
+// with nothing written.
+TEST(Build, IncludesThatCannotBeMadeStopTheBuild) {
+    // clang-format off
+    const struct {
+        std::string main, util;
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {"include ..\\util.inc\n", "", {"src/main.asm", "build/main.asm"},
+         "src/main.asm:1: error: ..\\util.inc would be made as util.inc, outside the build folder build/\n"},
+        {"include util.inc\n", "", {"src/main.asm", "src/main.out"},
+         "src/main.asm:1: error: util.inc would be made as src/util.inc, over the source src/util.inc\n"},
+        {"\n include util.inc\n", "", {"src/main.asm", "build/main.asm", "other/other.asm", "build/other.asm"},
+         "other/other.asm:1: error: util.inc would be made as build/util.inc, which is made of src/util.inc\n"},
+        {"p:\n@@l:\tjmp @@l\ninclude util.inc\n", "q:\n@@L:\tret\n", {"-l@@", "src/main.asm", "build/main.asm"},
+         "src/util.inc:2:1: error: -l@@ makes @@L L_0000, as src/main.asm does at line 2 [name-clash]\n"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        TempDir dir;
+        fs::create_directories(dir / "src");
+        write_file(dir / "src/main.asm", c.main);
+        write_file(dir / "src/util.inc", c.util);
+        write_file(dir / "util.inc", "");
+        fs::create_directories(dir / "other");
+        write_file(dir / "other/other.asm", "include util.inc\n");
+        write_file(dir / "other/util.inc", "");
+        const std::vector<std::string> before = listing(dir.path());
+        const RunResult result = run_build(c.args, dir.path());
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(result.exit_code, 2);
+        EXPECT_EQ(listing(dir.path()), before) << c.err;
+    }
+}
+
+// A build folder that mirrors the sources from a folder high enough, named
+// by a pair of folders, takes an include that climbs out of the source's folder.
+TEST(Build, FolderPairsTakeIncludesThatClimb) {
+    TempDir dir;
+    fs::create_directories(dir / "src");
+    fs::create_directories(dir / "inc");
+    write_file(dir / "src/a.asm", "include ..\\INC\\Util.inc\n");
+    write_file(dir / "inc/util.inc", "u: ret\n");
+    const RunResult result = run_build({"./", "build/", "src/a.asm", "build/src/a.asm"}, dir.path());
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(listing(dir / "build"), (std::vector<std::string>{"INC", "INC/Util.inc", "src", "src/a.asm"}));
+    EXPECT_EQ(read_file(dir / "build/INC/Util.inc"), "u: ret\r\n");
+}
+
+// keston-check finds includes as build mode does.
+TEST(Build, CheckFindsIncludesAsDosSourcesWriteThem) {
+    const IncludingSources dir;
+    write_file(dir / "src/sub/deep.inc", "deep:\n@@go: ret\n");
+    const RunResult result = run_check({"-l@@", "src/main.asm", "src/util.inc", "src/sub/deep.inc"}, dir.path());
+    EXPECT_EQ(result.out, "src/sub/deep.inc:2:1: warning: -l@@ makes @@go go_0000, as src/main.asm does at line 3 [name-clash]\n");
+    EXPECT_EQ(result.exit_code, 1);
 }
 
 // A failed read of the source, and a failed write of the new destination
