@@ -60,6 +60,13 @@ bool add_pairs(std::uint32_t count);
 // After the names are in: last components, absolute names, shared components.
 void describe_pairs();
 
+// The characters that separate a name's folders, as the system reads them.
+#ifdef _WIN32
+constexpr char FOLDER_SEPARATORS[] = "/\\";
+#else
+constexpr char FOLDER_SEPARATORS[] = "/";
+#endif
+
 // Whether c separates a name's components: '/' and '\' alike, as assemblers
 // print paths in either form.
 constexpr bool is_separator(char c) {

@@ -275,6 +275,52 @@ TEST(Build, CheckFindsIncludesAsDosSourcesWriteThem) {
     EXPECT_EQ(result.exit_code, 1);
 }
 
+// -d writes the dependency file as gcc -MD -MP does, with names escaped as make reads them.
+TEST(Build, DependencyFilesNameTheSourceAndEveryIncludeItMakes) {
+    const IncludingSources dir;
+    fs::create_directories(dir / "my src");
+    fs::copy_file(dir / "src/main.asm", dir / "my src/m$#.asm");
+    fs::copy_file(dir / "src/util.inc", dir / "my src/util.inc");
+    ASSERT_EQ(run_build({"-d", "my src/m$#.asm", "build/main.asm", "src/main.asm", "out/main.asm"}, dir.path()).err, "");
+    EXPECT_EQ(read_file(dir / "build/main.asm.d"),
+              "build/main.asm: my\\ src/m$$\\#.asm my\\ src/util.inc\n\nmy\\ src/util.inc:\n");
+    EXPECT_EQ(read_file(dir / "out/main.asm.d"),
+              "out/main.asm: src/main.asm src/util.inc src/sub/deep.inc\n\nsrc/util.inc:\n\nsrc/sub/deep.inc:\n");
+}
+
+// A destination gets a new time when its bytes change or an include it
+// makes changes or is newer (another run made it), and only then.
+TEST(Build, TimesFollowTheBytesOfTheDestinationAndItsIncludes) {
+    const IncludingSources dir;
+    const std::vector<std::string> args = {"-a", "-l@@", "src/main.asm", "build/main.asm"};
+    ASSERT_EQ(run_build(args, dir.path()).exit_code, 0);
+    const auto old_time = fs::last_write_time(dir / "build/main.asm") - std::chrono::hours(1);
+    const struct {
+        const char* file;
+        std::string text;  // written to file before the run; empty: the made include's time is set forward
+        bool renewed;
+    } steps[] = {
+        {"src/util.inc", read_file(dir / "src/util.inc"), false},                  // touched
+        {"src/sub/deep.inc", "deep:\n@@deep: ret ; y\n", false},                 // a comment changed
+        {"src/sub/deep.inc", "deep:\n@@deep: nop\n", true},                      // code changed
+        {"build/util.inc", "", true},                                            // made newer by another run
+    };
+    for (const auto& step : steps) {
+        for (const char* made : {"build/main.asm", "build/util.inc", "build/Sub/Deep.INC"}) {
+            fs::last_write_time(dir / made, old_time);
+        }
+        if (step.text.empty()) {
+            fs::last_write_time(dir / step.file, old_time + std::chrono::minutes(1));
+        } else {
+            write_file(dir / step.file, step.text);
+        }
+        ASSERT_EQ(run_build(args, dir.path()).exit_code, 0);
+        EXPECT_EQ(fs::last_write_time(dir / "build/main.asm") != old_time, step.renewed) << step.file;
+        EXPECT_EQ(fs::last_write_time(dir / "build/main.asm") >= fs::last_write_time(dir / "build/util.inc"),
+                  true) << step.file;
+    }
+}
+
 // A failed read of the source, and a failed write of the new destination
 // that the system reports only at its close.
 TEST(Posix, FailedReadsAndWritesStopTheBuild) {
