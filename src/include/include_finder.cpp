@@ -152,6 +152,10 @@ bool find_included_file(const char* includer, const char* name, std::size_t leng
     return (beside != 0 && find_as(includer, beside, name, length, found)) || find_as("", 0, name, length, found);
 }
 
+bool find_file_in_any_case(const char* name, char* found) {
+    return find_as("", 0, name, std::strlen(name), found);
+}
+
 bool join_include_path(const char* from, const char* name, std::size_t length, char* joined) {
     const std::size_t beside = is_absolute(name, length) ? 0 : folder_length(from);
     if (beside + length >= INCLUDE_PATH_SIZE) return false;

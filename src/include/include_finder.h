@@ -24,6 +24,11 @@ bool find_include_name(const char* line, std::uint32_t length, std::uint32_t* st
 // of its folder that it names in any case. False where no file is found.
 bool find_included_file(const char* includer, const char* name, std::size_t length, char* found);
 
+// The file that name reaches, into found (INCLUDE_PATH_SIZE bytes), with
+// each component that is not there as written matched in any case, as
+// find_included_file matches it. False where no file is found.
+bool find_file_in_any_case(const char* name, char* found);
+
 // The path that name (length characters, '\' a separator too) leads to from
 // the folder that the file named from ends in, into joined
 // (INCLUDE_PATH_SIZE bytes), "." and ".." taken out where the text alone

@@ -80,6 +80,13 @@ constexpr char fold_case(char c) {
 // A folder's name ends in a separator: '/', or on Windows '\' as well.
 bool is_folder_name(const char* name);
 
+// The pair of the file that name (length characters), a reference's name,
+// names under the destination folder of a pair of folders, given as written
+// or absolute: its source is the file of the same relative path under the
+// source folder. Made on the first reference, and kept where it is; null
+// where no pair of folders holds the name or there is no memory.
+Pair* pair_in_folders(const char* name, std::size_t length);
+
 // Names compare with letters in any case and either separator.
 bool same_name(const char* a, const char* b, std::size_t length);
 

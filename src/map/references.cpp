@@ -110,7 +110,8 @@ Pair* ReferenceScanner::find_pair(std::uint32_t name_end, std::uint32_t* name_st
         if (!pair.shares_last_component && only_by_component == nullptr) only_by_component = &pair;
     }
     *name_start = token_start_;
-    return only_by_component;
+    if (only_by_component != nullptr || token_start_ >= name_end) return only_by_component;
+    return pair_in_folders(line_ + token_start_, name_end - token_start_);
 }
 
 }  // namespace keston::map

@@ -202,16 +202,22 @@ TEST(Build, IncludesAreMadeBesideTheDestination) {
     }
 }
 
-// The assembler's messages about a made include name its source.
+// The assembler's messages about a made include name its source, in build
+// mode and through a pair of folders.
 TEST(Build, MessagesAboutMadeIncludesAreMapped) {
     const IncludingSources dir;
     const std::string stand_in = UNDER_WINE ? "assembler_messages" : companion_command("assembler_messages").back();
-    const RunResult result = run_build(
-        {"-a", "-l@@", "src/main.asm", "build/main.asm", "--", stand_in, "1", "build/Sub/Deep.INC", "2", "deep_0000"},
-        dir.path());
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_NE(result.err.find("src/sub/deep.inc:2: error: symbol `@@deep' not defined\n"), std::string::npos)
-        << result.err;
+    const std::vector<std::string> command = {"--", stand_in, "1", "build/Sub/Deep.INC", "2", "deep_0000"};
+    const std::vector<std::vector<std::string>> pairs = {{"-b", "src/main.asm", "build/main.asm"},
+                                                         {"src/", "build/"}};
+    for (std::vector<std::string> args : pairs) {
+        args.insert(args.begin(), {"-a", "-l@@"});
+        args.insert(args.end(), command.begin(), command.end());
+        const RunResult result = run_companion("keston-map", args, dir.path());
+        EXPECT_EQ(result.exit_code, 1);
+        EXPECT_NE(result.err.find("src/sub/deep.inc:2: error: symbol `@@deep' not defined\n"), std::string::npos)
+            << result.err;
+    }
 }
 
 // An include made outside the build folder or over a source, one path made
