@@ -102,7 +102,8 @@ void note_made_label(const char* name, std::uint32_t length, std::uint32_t colum
 void note_include_line(const char* line, std::uint32_t length) {
     std::uint32_t start = 0;
     std::uint32_t end = 0;
-    if (find_include_name(line, length, &start, &end)) g_sources.back().includes.emplace_back(line + start, end - start);
+    if (find_include_name(line, length, &start, &end))
+        g_sources.back().includes.emplace_back(line + start, end - start);
 }
 
 void report_name_clashes() {

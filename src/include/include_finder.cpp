@@ -63,7 +63,8 @@ bool match_components(char* path) {
         if (!dots && !is_file(path) && !platform::is_folder(path)) {
             const char* const folder = start == 0 ? "." : start == 1 && path[0] == '/' ? "/" : path;
             if (start > 1) path[start - 1] = '\0';
-            const int matches = platform::find_entry_in_any_case(folder, path + start, end - start, entry, sizeof entry);
+            const int matches =
+                platform::find_entry_in_any_case(folder, path + start, end - start, entry, sizeof entry);
             if (start > 1) path[start - 1] = '/';
             if (matches != 1) return false;
             std::memcpy(path + start, entry, end - start);

@@ -100,8 +100,8 @@ void report_stop_in(const MadeFile& file) {
             error_at(file.destination.c_str(), 0, "cannot be written");
             return;
         case RunStop::LONG_LINE:
-            error_at(source, line, "line too long (%" PRIu64 " characters, at most %u)",
-                     line_characters(source, line), longest_line);
+            error_at(source, line, "line too long (%" PRIu64 " characters, at most %u)", line_characters(source, line),
+                     longest_line);
             return;
         case RunStop::LONG_AFTER_TABS:
             error_at(source, line, "line too long once its tabs are expanded (at most %u characters)", longest_line);

@@ -138,7 +138,8 @@ int check_name_clashes() {
     std::vector<std::string> sources;
     for (const MadeFile& file : g_made) {
         bool named = false;
-        for (const std::string& source : sources) named = named || platform::same_regular_file(source.c_str(), file.source.c_str());
+        for (const std::string& source : sources)
+            named = named || platform::same_regular_file(source.c_str(), file.source.c_str());
         if (!named) sources.push_back(file.source);
     }
     flush(g_errors);
@@ -169,7 +170,8 @@ int add_includes_of(std::size_t index) {
     while (added == 0 && read_line(g_line_a) >= 0) {
         std::uint32_t start = 0;
         std::uint32_t end = 0;
-        if (find_include_name(g_line_a, g_line_length, &start, &end)) added = add_include(index, g_line_a + start, end - start);
+        if (find_include_name(g_line_a, g_line_length, &start, &end))
+            added = add_include(index, g_line_a + start, end - start);
         ++g_line_number;
     }
     close_stream(g_input);

@@ -146,7 +146,8 @@ Pair* pair_in_folders(const char* name, std::size_t length) {
         std::size_t rest = folder_prefix(name, length, folders.destination);
         if (rest == 0 && absolute != nullptr && folders.destination_absolute != nullptr &&
             folder_prefix(absolute, std::strlen(absolute), folders.destination_absolute) != 0) {
-            rest = length - (std::strlen(absolute) - folder_prefix(absolute, std::strlen(absolute), folders.destination_absolute));
+            rest = length - (std::strlen(absolute) -
+                             folder_prefix(absolute, std::strlen(absolute), folders.destination_absolute));
         }
         if (rest == 0 || rest > length) continue;
         std::free(absolute);

@@ -20,7 +20,8 @@ const fs::path PROJECT = KESTON_PROJECT_SAMPLE;
 
 // The bytes that nasm makes of the project as it stands: the helper's
 // "add ax, ax" (01 c0) and its saturation to 0FFFFh (b8 ff ff).
-const std::string BINARY("\xb8\x01\x00\xb9\x03\x00\xe8\x04\x00\xe2\xfb\xeb\x08\x01\xc0\x73\x03\xb8\xff\xff\xc3\xc3", 22);
+const std::string BINARY("\xb8\x01\x00\xb9\x03\x00\xe8\x04\x00\xe2\xfb\xeb\x08\x01\xc0\x73\x03\xb8\xff\xff\xc3\xc3",
+                         22);
 
 int shell(const std::string& command) {
     return std::system(command.c_str());
@@ -108,7 +109,8 @@ TEST_F(Project, OnlyWhatChangedIsAssembledAgain) {
 // nasm refuses the sources as they stand (the // comment), so the binary
 // can only come from the made include.
 TEST_F(Project, NasmReadsTheMadeInclude) {
-    EXPECT_NE(shell("cd '" + dir_.path().string() + "' && nasm -f bin -i src/ -o direct.bin src/main.asm 2>/dev/null"), 0);
+    EXPECT_NE(shell("cd '" + dir_.path().string() + "' && nasm -f bin -i src/ -o direct.bin src/main.asm 2>/dev/null"),
+              0);
     ASSERT_EQ(make(), 0) << log();
     EXPECT_EQ(read_file(dir_ / "build/main.bin"), BINARY);
     EXPECT_EQ(read_file(dir_ / "build/util.inc").find("//"), std::string::npos);
@@ -136,11 +138,14 @@ TEST_F(Project, FailuresStopTheBuildAndNameTheSource) {
         std::string message;
         bool nasm_runs;
     } cases[] = {
-        {"src/util.inc", "\tret\n", "\tret\n\tmovv ax, 1\n", "src/util.inc:10: error: parser: instruction expected", true},
+        {"src/util.inc", "\tret\n", "\tret\n\tmovv ax, 1\n", "src/util.inc:10: error: parser: instruction expected",
+         true},
         {"src/util.inc", "\tret\n", "\tret\n" + std::string(1023, 'x') + "\n",
          "src/util.inc:10: error: line too long (1023 characters, at most 1022)", false},
-        {"src/util.inc", "@@fits", "@@again", "src/util.inc:6:6: error: -l@@ makes @@again again_0000, as "
-         "src/main.asm does at line 9 [name-clash]", false},
+        {"src/util.inc", "@@fits", "@@again",
+         "src/util.inc:6:6: error: -l@@ makes @@again again_0000, as "
+         "src/main.asm does at line 9 [name-clash]",
+         false},
         {"src/main.asm", "\"util.inc\"", "\"../src/util.inc\"",
          "src/main.asm:14: error: ../src/util.inc would be made as src/util.inc, outside the build folder build/",
          false},
@@ -149,7 +154,8 @@ TEST_F(Project, FailuresStopTheBuildAndNameTheSource) {
         TempDir copy;
         fs::copy(PROJECT, copy.path(), fs::copy_options::recursive);
         const std::string text = read_file(copy / c.file);
-        write_file(copy / c.file, std::regex_replace(text, std::regex(c.from), c.to, std::regex_constants::format_first_only));
+        write_file(copy / c.file,
+                   std::regex_replace(text, std::regex(c.from), c.to, std::regex_constants::format_first_only));
         const std::string log = (copy / "log").string();
         EXPECT_NE(shell("make -C '" + copy.path().string() + "' KESTON_MAP='" + keston_map() + "' >'" + log + "' 2>&1"),
                   0);

@@ -48,12 +48,9 @@ TEST(IncludeFinder, IncludePathsLeadFromTheFolderOfTheFile) {
         const char* name;
         const char* joined;
     } cases[] = {
-        {"build/main.asm", "util.inc", "build/util.inc"},
-        {"build/main.asm", "..\\inc\\.\\Util.inc", "inc/Util.inc"},
-        {"build/src/a.asm", "../../x/../y.inc", "y.inc"},
-        {"build/a.asm", "../../y.inc", "../y.inc"},
-        {"main.asm", "../../a/b.inc", "../../a/b.inc"},
-        {"b/main.asm", "/abs/x.inc", "/abs/x.inc"},
+        {"build/main.asm", "util.inc", "build/util.inc"}, {"build/main.asm", "..\\inc\\.\\Util.inc", "inc/Util.inc"},
+        {"build/src/a.asm", "../../x/../y.inc", "y.inc"}, {"build/a.asm", "../../y.inc", "../y.inc"},
+        {"main.asm", "../../a/b.inc", "../../a/b.inc"},   {"b/main.asm", "/abs/x.inc", "/abs/x.inc"},
         {"a/b/c.asm", "./d//e.inc", "a/b/d/e.inc"},
     };
     for (const auto& c : cases) {
@@ -73,8 +70,8 @@ TEST(IncludeFinder, IncludedFilesAreFoundAsAssemblersAndDosSourcesFindThem) {
     namespace fs = std::filesystem;
     fs::create_directories(dir / "src/Inc");
     fs::create_directories(dir / "twins");
-    for (const char* file : {"src/main.asm", "src/Inc/Util.inc", "top.inc", "src/top.inc", "twins/a.inc", "twins/A.inc",
-                             "only.inc"}) {
+    for (const char* file :
+         {"src/main.asm", "src/Inc/Util.inc", "top.inc", "src/top.inc", "twins/a.inc", "twins/A.inc", "only.inc"}) {
         test::write_file(dir / file, "");
     }
     const struct {

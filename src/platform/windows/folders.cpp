@@ -43,8 +43,8 @@ int find_entry_in_any_case(const char* folder, const char* name, std::size_t len
     const HANDLE search = ::FindFirstFileW(g_path, &entry);
     if (search == INVALID_HANDLE_VALUE) return 0;
     ::FindClose(search);
-    const int written = ::WideCharToMultiByte(CP_UTF8, 0, entry.cFileName, -1, found, static_cast<int>(size),
-                                              nullptr, nullptr);
+    const int written =
+        ::WideCharToMultiByte(CP_UTF8, 0, entry.cFileName, -1, found, static_cast<int>(size), nullptr, nullptr);
     return written > 0 ? 1 : 0;
 }
 

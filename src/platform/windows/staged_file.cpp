@@ -180,8 +180,9 @@ void discard_staged_on_interrupt() {
 
 int renew_time(const char* name) {
     if (!wide_path(name, g_path)) return -1;
-    const HANDLE file = ::CreateFileW(g_path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                      FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        ::CreateFileW(g_path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
     FILETIME now;
     ::GetSystemTimeAsFileTime(&now);
