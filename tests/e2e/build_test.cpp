@@ -147,6 +147,28 @@ TEST(Build, FilesThatCannotBeReadOrWrittenStopTheBuild) {
     }
 }
 
+// Many destinations in one run, all new and then all changed, go in place together.
+TEST(Build, ManyDestinationsAreMadeInOneRun) {
+    TempDir dir;
+    // The name and the text of file i.
+    const auto numbered = [](const char* before, int i, const char* after) {
+        std::string text = before;
+        text += std::to_string(i);
+        text += after;
+        return text;
+    };
+    std::vector<std::string> args;
+    for (int i = 0; i < 40; ++i) args.insert(args.end(), {numbered("s", i, ".asm"), numbered("out/s", i, ".asm")});
+    for (const char* end : {"", "y"}) {
+        for (int i = 0; i < 40; ++i) write_file(dir / numbered("s", i, ".asm"), numbered("x", i, end) + "\n");
+        ASSERT_EQ(run_build(args, dir.path()).exit_code, 0);
+        for (int i = 0; i < 40; ++i) {
+            EXPECT_EQ(read_file(dir / numbered("out/s", i, ".asm")), numbered("x", i, end) + "\r\n");
+        }
+        EXPECT_EQ(listing(dir / "out").size(), 40u);
+    }
+}
+
 // A destination whose bytes stay keeps its time, so make rebuilds nothing
 // that depends on it; one whose bytes change gets them whole.
 TEST(Build, OnlyChangedBytesAreWritten) {

@@ -70,8 +70,8 @@ TEST(IncludeFinder, IncludedFilesAreFoundAsAssemblersAndDosSourcesFindThem) {
     namespace fs = std::filesystem;
     fs::create_directories(dir / "src/Inc");
     fs::create_directories(dir / "twins");
-    for (const char* file :
-         {"src/main.asm", "src/Inc/Util.inc", "top.inc", "src/top.inc", "twins/a.inc", "twins/A.inc", "only.inc"}) {
+    for (const char* file : {"src/main.asm", "src/Inc/Util.inc", "top.inc", "src/top.inc", "twins/a.inc", "twins/A.inc",
+                             "src/Inc/zed.inc", "only.inc"}) {
         test::write_file(dir / file, "");
     }
     const struct {
@@ -84,6 +84,7 @@ TEST(IncludeFinder, IncludedFilesAreFoundAsAssemblersAndDosSourcesFindThem) {
         {"src/main.asm", "only.inc", "only.inc"},
         {"src/main.asm", "INC\\UTIL.INC", "src/Inc/Util.inc"},
         {"src/main.asm", "inc/util.inc", "src/Inc/Util.inc"},
+        {"src/main.asm", "inc\\ZED.INC", "src/Inc/zed.inc"},
         {"src/main.asm", "twins/a.inc", "twins/a.inc"},
         {"src/main.asm", "Twins/a.INC", nullptr},
         {"src/main.asm", "gone.inc", nullptr},
