@@ -79,13 +79,8 @@ bool match_components(char* path) {
 bool find_as(const char* folder, std::size_t length_of_folder, const char* name, std::size_t length, char* found) {
     if (length_of_folder + length >= INCLUDE_PATH_SIZE) return false;
     std::memcpy(found, folder, length_of_folder);
-    for (std::size_t i = 0; i < length; ++i) {
-#ifdef _WIN32
-        found[length_of_folder + i] = name[i];
-#else
-        found[length_of_folder + i] = name[i] == '\\' ? '/' : name[i];
-#endif
-    }
+    // Every system takes '/', which names print alike everywhere then.
+    for (std::size_t i = 0; i < length; ++i) found[length_of_folder + i] = name[i] == '\\' ? '/' : name[i];
     found[length_of_folder + length] = '\0';
     return is_file(found) || match_components(found);
 }
