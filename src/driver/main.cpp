@@ -61,6 +61,23 @@ void divert_messages_from_destination() {
     }
 }
 
+// Standard error open on the file of a destination named by its own path
+// (2>out.asm, >out.asm 2>&1, in place too): a message would land in the
+// result, or the result over the message, so the file could not both hold
+// exactly the result and show a failure. The run is refused before anything
+// is printed or opened, and its one message goes to standard error, where the
+// caller sent the messages. A name of standard output itself stays a stream,
+// which the messages join when the caller joins the two (2>&1).
+int refuse_standard_error_on_destination() {
+    if ((g_switches & F_OUTPUT_NAMED) == 0 || platform::names_standard_output(g_output_name) ||
+        !platform::standard_error_reaches_file(g_output_name))
+        return 0;
+    const int original = platform::divert_standard_output();
+    if (original >= 0) platform::close(original);
+    report_creation_failure();
+    return 1;
+}
+
 TextStream* open_destination() {
     g_in_place = platform::same_regular_file(g_input_name, g_output_name);
     if (g_in_place) return open_replacement(g_output_name);
@@ -110,6 +127,7 @@ int prepare_run(int argc, const char* const* argv) {
         print_usage();
         return 1;
     }
+    if (refuse_standard_error_on_destination() != 0) return 1;
     divert_messages_from_destination();
     verbose_printf("%s", HELP_BANNER);
     if (open_source() != 0) return 1;

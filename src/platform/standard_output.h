@@ -18,4 +18,10 @@ bool reaches_standard_output(const char* name);
 // standard output, truncated or appended to.
 bool names_standard_output(const char* name);
 
+// True when standard error is open on the regular file that name reaches, so
+// that a message would be written into that file. A terminal, a pipe or a
+// device such as /dev/null never counts: writes to them land nowhere in a
+// file.
+bool standard_error_reaches_file(const char* name);
+
 }  // namespace keston::platform

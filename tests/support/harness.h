@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -172,6 +173,20 @@ inline bool stopped(const Child& child) {
 inline RunResult run_keston(std::vector<std::string> args, const std::filesystem::path& dir,
                             const ChildSetup& setup = {}) {
     return finish(start_keston(std::move(args), dir, setup));
+}
+
+// keston run by a shell of the system it was built for, with command_line
+// after the program's name (arguments and redirections, which sh and cmd
+// spell alike): sh here, and wine's cmd for a Windows build, whose
+// redirections are the system's own files.
+inline RunResult run_keston_in_shell(const std::string& command_line, const std::filesystem::path& dir) {
+    if (const char* exe = std::getenv("KESTON_WINDOWS_EXE")) {
+        std::string program = std::string("Z:") + exe;  // wine's drive Z: is the root
+        std::replace(program.begin(), program.end(), '/', '\\');
+        return finish(start_program(
+            {"env", "WINEDEBUG=-all", "LC_ALL=C.UTF-8", "wine", "cmd", "/c", program + " " + command_line}, dir));
+    }
+    return finish(start_program({"sh", "-c", "exec \"$0\" " + command_line, KESTON_BINARY}, dir));
 }
 
 // The command of program, which is built beside keston.

@@ -10,6 +10,7 @@
 
 #include "platform/process.h"
 #include "platform/windows/descriptors.h"
+#include "platform/windows/file_identity.h"
 #include "platform/windows/wide_path.h"
 
 namespace keston::platform {
@@ -25,13 +26,12 @@ constexpr int CREATE_ATTEMPTS = 100;
 // console handler deletes it while the run goes on writing, and the system
 // removes it once the process has ended.
 constexpr DWORD TEMPORARY_SHARING = FILE_SHARE_DELETE;
-constexpr DWORD ANY_SHARING = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // The replaced file's attributes that the result takes. The others belong to
 // the file system (compressed, sparse) or are refused (read-only).
 constexpr DWORD KEPT_ATTRIBUTES =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// The names as given, in UTF-16.
+// The name of the replaced file as given, in UTF-16.
 wchar_t g_name_path[WIDE_PATH_SIZE];
 // The real path of the replaced file (symbolic links resolved), and the
 // temporary file's beside it.
@@ -42,36 +42,6 @@ BY_HANDLE_FILE_INFORMATION g_target;
 // Set while the temporary file exists under its own name; read by the
 // console handler.
 volatile LONG g_temporary_exists = 0;
-
-// An existing file opened with the access given, or INVALID_HANDLE_VALUE.
-HANDLE open_existing(const wchar_t* path, DWORD access) {
-    return ::CreateFileW(path, access, ANY_SHARING, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
-// Attributes, volume and file index of the open file, when it is a file on
-// a disk and not a directory.
-bool identify_open(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
-    return ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileInformationByHandle(file, info) != 0 &&
-           (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-bool identify(const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info) {
-    const HANDLE file = open_existing(path, FILE_READ_ATTRIBUTES);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const bool known = identify_open(file, info);
-    ::CloseHandle(file);
-    return known;
-}
-
-bool identify_name(const char* name, BY_HANDLE_FILE_INFORMATION* info) {
-    return wide_path(name, g_name_path) && identify(g_name_path, info);
-}
-
-// Volume and file index together name a file.
-bool same_identity(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
-}
 
 // The open file's path on its volume, behind the length it has in bytes:
 // the layout of FILE_NAME_INFO with room for the longest path.

@@ -3,6 +3,10 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdint>
+
+#include "platform/windows/file_identity.h"
+
 namespace keston::platform {
 
 namespace {
@@ -30,6 +34,15 @@ bool reaches_standard_output(const char*) {
 
 bool names_standard_output(const char*) {
     return false;
+}
+
+// The handle behind the runtime's standard error, which its messages use.
+bool standard_error_reaches_file(const char* name) {
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(STDERR_DESCRIPTOR));
+    BY_HANDLE_FILE_INFORMATION standard_error{};
+    BY_HANDLE_FILE_INFORMATION file{};
+    return handle != INVALID_HANDLE_VALUE && identify_open(handle, &standard_error) && identify_name(name, &file) &&
+           same_identity(standard_error, file);
 }
 
 }  // namespace keston::platform
