@@ -11,6 +11,7 @@ namespace {
 // clang-format off
 TEST(Run, LinesComeOutWithCrLfThroughTheChosenChain) {
     const std::string x1015(1015, 'x');
+    const std::string x40(40, 'x');
     const struct {
         std::vector<std::string> switches;
         std::string source;
@@ -20,6 +21,8 @@ TEST(Run, LinesComeOutWithCrLfThroughTheChosenChain) {
         {{}, "", ""}, {{}, "a\r\nb\nc\rd\n\re", "a\r\nb\r\ncd\r\ne\r\n"}, {{}, std::string("A\0B\n\t \n", 6), "A\r\n\t \r\n"},
         {{"-a", "-c", "-s", "-t", "-l@@"}, std::string("a\tb @@x\0;//\t\n", 13), "a\tb x_0000\r\n"},  // a NUL ends the line
         {{"-e"}, "a\n\n  \nb\n", "a\r\n  \r\nb\r\n"}, {{"-e", "-s"}, "a\n\n \t\nb\n", "a\r\nb\r\n"},
+        // Long enough for the run of lines that need only their CR LF: -e keeps every line from it.
+        {{"-e"}, "\r\n" + x40 + "\r\n\r\n\n" + x40 + "\r\n\r\n", x40 + "\r\n" + x40 + "\r\n"},
         {{"-a", "-e"}, "; only\nmov ax,1 ; c\n", "mov ax,1\r\n"}, {{"-t"}, "        mov ax,1  \nab  c\n", "\tmov ax,1\r\nab  c\r\n"},
         {{"-t4"}, "ab  c\n\tab\tc\n", "ab\tc\r\n\tab\tc\r\n"}, {{"-s2", "-t4"}, "\t\tx\n\tx\n", "\tx\r\n  x\r\n"},
         {{"-s", "-t4"}, "\t\tx\n", "\t\tx\r\n"}, {{"-t1"}, "a b\n", "a\tb\r\n"},
