@@ -84,9 +84,14 @@ struct Child {
 
 // This build's keston or, when KESTON_WINDOWS_EXE names a Windows build of it,
 // that one under wine, which takes the arguments and file names as UTF-8.
+// KESTON_WINE names the loader where plain wine will not do: with 32-bit wine
+// installed, wine starts a 64-bit program in a process of its own, which the
+// tests' signals do not reach; wine64 runs it in the process they started.
 inline std::vector<std::string> keston_command() {
-    if (const char* exe = std::getenv("KESTON_WINDOWS_EXE"))
-        return {"env", "WINEDEBUG=-all", "LC_ALL=C.UTF-8", "wine", exe};
+    if (const char* exe = std::getenv("KESTON_WINDOWS_EXE")) {
+        const char* loader = std::getenv("KESTON_WINE");
+        return {"env", "WINEDEBUG=-all", "LC_ALL=C.UTF-8", loader != nullptr ? loader : "wine", exe};
+    }
     return {KESTON_BINARY};
 }
 
@@ -180,11 +185,13 @@ inline RunResult run_keston(std::vector<std::string> args, const std::filesystem
 // spell alike): sh here, and wine's cmd for a Windows build, whose
 // redirections are the system's own files.
 inline RunResult run_keston_in_shell(const std::string& command_line, const std::filesystem::path& dir) {
-    if (const char* exe = std::getenv("KESTON_WINDOWS_EXE")) {
-        std::string program = std::string("Z:") + exe;  // wine's drive Z: is the root
+    if (std::getenv("KESTON_WINDOWS_EXE") != nullptr) {
+        std::vector<std::string> command = keston_command();
+        std::string program = "Z:" + command.back();  // wine's drive Z: is the root
         std::replace(program.begin(), program.end(), '/', '\\');
-        return finish(start_program(
-            {"env", "WINEDEBUG=-all", "LC_ALL=C.UTF-8", "wine", "cmd", "/c", program + " " + command_line}, dir));
+        command.back() = "cmd";
+        command.insert(command.end(), {"/c", program + " " + command_line});
+        return finish(start_program(std::move(command), dir));
     }
     return finish(start_program({"sh", "-c", "exec \"$0\" " + command_line, KESTON_BINARY}, dir));
 }
