@@ -14,6 +14,7 @@
 #include "check/report.h"
 #include "cmdline/command_line.h"
 #include "cmdline/run_settings.h"
+#include "cmdline/standard_options.h"
 #include "common/globals.h"
 #include "platform/filter_process.h"
 #include "platform/process.h"
@@ -36,6 +37,16 @@ int finish_run(int status) {
 }
 
 int run_check(int argc, const char* const* argv) {
+    switch (standard_option(argc, argv)) {
+        case StandardOption::HELP:
+            print_check_usage(true);
+            return finish_run(CHECK_CLEAN);
+        case StandardOption::VERSION:
+            report_text(version_line("keston-check"));
+            return finish_run(CHECK_CLEAN);
+        case StandardOption::NONE:
+            break;
+    }
     if (parse_check_command_line(argc, argv) != 0) return finish_run(CHECK_INCOMPLETE);
     // -x rewrites names that only -l makes invalid.
     if (fixes_names() && (g_switches & F_LOCAL_LABELS) == 0) {

@@ -8,6 +8,7 @@
 
 #include "cmdline/command_line.h"
 #include "cmdline/run_settings.h"
+#include "cmdline/standard_options.h"
 #include "cmdline/usage.h"
 #include "common/globals.h"
 #include "common/report.h"
@@ -31,6 +32,17 @@ constexpr char INTERRUPT_MESSAGE[] = "\n\r?KESTON-F-Operation is interrupted by 
     va_start(arguments, format);
     std::vprintf(format, arguments);
     va_end(arguments);
+}
+
+// --help and --version, alone on the command line: the usage text that -?
+// shows, or the version line, on standard output. Unlike -?, this is no
+// failure of the command line.
+void answer_standard_option(StandardOption option) {
+    if (option == StandardOption::HELP) {
+        print_usage();
+    } else {
+        std::printf("%s", version_line("keston"));
+    }
 }
 
 // Source and destination reach the same file: the result goes to a new file
@@ -191,6 +203,10 @@ int main(int argc, char** argv) {
     // Every message reaches standard output at once, also if the run is interrupted.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     platform::prepare_process();
+    if (const StandardOption option = standard_option(argc, argv); option != StandardOption::NONE) {
+        answer_standard_option(option);
+        std::exit(std::ferror(stdout) != 0 ? -1 : 0);
+    }
     int exit_status = -1;
     platform::install_interrupt_handler(INTERRUPT_MESSAGE);
     if (prepare_run(argc, argv) == 0) {

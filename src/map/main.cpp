@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "cmdline/run_settings.h"
+#include "cmdline/standard_options.h"
 #include "common/globals.h"
 #include "common/report.h"
 #include "map/build.h"
@@ -71,6 +73,19 @@ int wrap_command() {
 }
 
 int run_map(int argc, const char* const* argv) {
+    switch (standard_option(argc, argv)) {
+        case StandardOption::HELP:
+            print_map_usage(true);
+            return filter_status();
+        case StandardOption::VERSION: {
+            const char* const line = version_line("keston-map");
+            put(g_output, line, static_cast<std::uint32_t>(std::strlen(line)));
+            flush(g_output);
+            return filter_status();
+        }
+        case StandardOption::NONE:
+            break;
+    }
     const int parsed = parse_map_command_line(argc, argv);
     if (parsed == COMMAND_LINE_REFUSED) return MAP_FAILED;
     if ((g_switches & F_HELP) != 0) {

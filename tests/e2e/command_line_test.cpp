@@ -69,5 +69,38 @@ TEST(CommandLine, EachFailureGivesItsOneMessageAndCreatesNothing) {
     }
 }
 
+// --help and --version, each as a program's only argument, answer on standard
+// output with status 0 and nothing else: the usage text that -? shows, and
+// one line with the program's name and the version of the build. Beside
+// another argument --help is an unknown switch, as it always was.
+TEST(CommandLine, HelpAndVersionAloneAnswerEveryProgram) {
+    const struct {
+        std::string program, usage_start;
+        int refused_status;
+        bool messages_on_standard_error;
+    } programs[] = {{"keston", USAGE, 255, false},
+                    {"keston-check", "Usage: keston-check [{/|-}<switch> [...]] <src_name> [...]\n", 2, true},
+                    {"keston-map", "Usage: keston-map [{/|-}<switch> [...]] <src_name> <dst_name> [", 2, true}};
+    for (const auto& p : programs) {
+        TempDir dir;
+        write_file(dir / "in.asm", "x\n");
+        const RunResult help = run_companion(p.program, {"--help"}, dir.path());
+        EXPECT_TRUE(help.out.starts_with(p.usage_start)) << p.program << help.out;
+        EXPECT_EQ(help.out, run_companion(p.program, {"-?"}, dir.path()).out) << p.program;
+        const RunResult version = run_companion(p.program, {"--version"}, dir.path());
+        EXPECT_EQ(version.out, p.program + " " KESTON_PROJECT_VERSION "\n");
+        for (const RunResult& answer : {help, version}) {
+            EXPECT_EQ(answer.err, "") << p.program;
+            EXPECT_EQ(answer.exit_code, 0) << p.program;
+        }
+        const RunResult refused = run_companion(p.program, {"--help", "in.asm"}, dir.path());
+        const std::string message = fatal("Unknown switch specified: --help");
+        EXPECT_EQ(refused.out, p.messages_on_standard_error ? "" : message) << p.program;
+        EXPECT_EQ(refused.err, p.messages_on_standard_error ? message : "") << p.program;
+        EXPECT_EQ(refused.exit_code, p.refused_status) << p.program;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << p.program;
+    }
+}
+
 }  // namespace
 }  // namespace keston::test
