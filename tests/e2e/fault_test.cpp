@@ -21,7 +21,8 @@ TEST(Posix, PipeWithoutReaderGivesTheWriteError) {
 
 // keston-check and keston-map end as grep does when the reader of their
 // output goes away: by the signal, without a word. Where the signal was
-// ignored at start, and on a full disk, the write fails with one note.
+// ignored at start, on a full disk and past the file-size limit, the write
+// fails with one note.
 TEST(Posix, CheckersInAPipeEndByTheSignalWhenTheReaderGoesAway) {
     TempDir dir;
     std::string source, messages;  // either makes more output than a pipe holds
@@ -39,13 +40,17 @@ TEST(Posix, CheckersInAPipeEndByTheSignalWhenTheReaderGoesAway) {
         ::close(child.stdout_fd);
         return finish({child.pid, ::open("/dev/null", O_RDONLY | O_CLOEXEC), child.stderr_fd});
     };
+    const ChildSetup write_failures[] = {
+        {.input = dir / "messages.txt", .ignored = {SIGPIPE}},
+        {.input = dir / "messages.txt", .in_child = [] { ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO); }},
+        {.input = dir / "messages.txt", .file_size_limit = 4096, .in_child = [] {
+             ::dup2(::open("report.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+         }}};
     for (const std::string program : {"keston-check", "keston-map"}) {
         const RunResult gone = without_reader(program, {.input = dir / "messages.txt"});
         EXPECT_EQ(gone.signal, SIGPIPE) << program;
         EXPECT_EQ(gone.err, "") << program;
-        for (const ChildSetup& setup : {ChildSetup{.input = dir / "messages.txt", .ignored = {SIGPIPE}},
-                                        ChildSetup{.input = dir / "messages.txt",
-                                        .in_child = [] { ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO); }}}) {
+        for (const ChildSetup& setup : write_failures) {
             const RunResult failed = without_reader(program, setup);
             EXPECT_EQ(failed.err, program + ": standard output: write error\n");
             EXPECT_EQ(failed.exit_code, 2);
