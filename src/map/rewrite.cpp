@@ -36,23 +36,28 @@ bool is_word_character(char c) {
     return (lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '?' || c == '@';
 }
 
-// The mapped pairs the line refers to; *fasm_pair gets the last that a
-// reference in fasm's form names.
-LinePairs find_line_pairs(const char* line, std::uint32_t length, Pair** fasm_pair) {
+bool is_rewritten(const Reference& reference) {
+    return reference.pair->state == MapState::MAPPED && reference.number != 0 &&
+           reference.number <= reference.pair->source_lines.size();
+}
+
+// The pairs that a reference of the line is rewritten to. A reference that
+// stays as it is (line 0, past the end, a stale destination) brings no pair:
+// the label names beside it stay the destination's, as its file and line do.
+// The last reference in fasm's form opens a message on the lines after it:
+// *fasm_block gets its pair, null when it stays as it is.
+LinePairs find_line_pairs(const char* line, std::uint32_t length, bool* fasm_form, Pair** fasm_block) {
     LinePairs found;
     ReferenceScanner scanner(line, length);
     Reference reference;
     while (scanner.next(&reference)) {
-        if (!is_mapped(*reference.pair)) continue;
-        found.add(reference.pair);
-        if (reference.fasm_form) *fasm_pair = reference.pair;
+        const bool rewritten = is_mapped(*reference.pair) && is_rewritten(reference);
+        if (rewritten) found.add(reference.pair);
+        if (!reference.fasm_form) continue;
+        *fasm_form = true;
+        *fasm_block = rewritten ? reference.pair : nullptr;
     }
     return found;
-}
-
-bool is_rewritten(const Reference& reference) {
-    return reference.pair->state == MapState::MAPPED && reference.number != 0 &&
-           reference.number <= reference.pair->source_lines.size();
 }
 
 void put_source_line(Output& output, std::uint32_t line) {
@@ -111,13 +116,14 @@ bool begins_with(const char* line, std::uint32_t length, const char* text) {
 }  // namespace
 
 void rewrite_line(const char* line, std::uint32_t length, Pair** continuation, Output& output) {
-    Pair* fasm_pair = nullptr;
-    LinePairs pairs = find_line_pairs(line, length, &fasm_pair);
-    if (*continuation != nullptr) {
+    bool fasm_form = false;
+    Pair* fasm_block = nullptr;
+    LinePairs pairs = find_line_pairs(line, length, &fasm_form, &fasm_block);
+    if (*continuation != nullptr && !fasm_form) {
         pairs.add(*continuation);
         if (begins_with(line, length, FASM_MESSAGE_END)) *continuation = nullptr;
     }
-    if (fasm_pair != nullptr) *continuation = fasm_pair;
+    if (fasm_form) *continuation = fasm_block;
     ReferenceScanner scanner(line, length);
     Reference reference;
     std::uint32_t copied = 0;

@@ -86,7 +86,13 @@ TEST(Map, OnlyWholeNamesOfDestinationsWithAValidLineAreReferences) {
         {"data.asm:2: nothere_0000 a.asmx:2 a.asm.2 a.asm:x a.asm:\n", "data.asm:2: nothere_0000 a.asmx:2 a.asm.2 a.asm:x a.asm:\n"},
         {"a.asm(2 a.asm [2 a.asm  [2] a.asm[2] a.asm()\n", "a.asm(2 a.asm [2 a.asm  [2] a.asm[2] a.asm()\n"},
         {"out/a.asm(1) out/a.asm(2)out/a.asm(3)\n", "a.asm(3) a.asm(5)out/a.asm(3)\n"},  // the last is no whole token
-        {"out/a.asm:0: nothere_0000\n", "out/a.asm:0: @@nothere\n"},  // no such line, yet a reference
+        // A reference that cannot be mapped leaves its line whole, label names included, and the lines
+        // of fasm's message under it; a later header of fasm's ends the message of one before it.
+        {"out/a.asm:0: nothere_0000\n", "out/a.asm:0: nothere_0000\n"},
+        {"OUT/A.ASM(5) : error A2006: nothere_0000 LOOP_0001\n", "OUT/A.ASM(5) : error A2006: nothere_0000 LOOP_0001\n"},
+        {"out/a.asm [0]:\n jnz loo_0001\nerror: bad loo_0001.\n", "out/a.asm [0]:\n jnz loo_0001\nerror: bad loo_0001.\n"},
+        {"out/a.asm [4]:\n jnz loo_0001\nout/a.asm [9]:\n jnz loo_0001\nerror: loo_0001\n",
+         "a.asm [7]:\n jnz @@loo\nout/a.asm [9]:\n jnz loo_0001\nerror: loo_0001\n"},
         {"out/a.asm:5: a.asm:99999999999999999999999\n", "out/a.asm:5: a.asm:99999999999999999999999\n"},
         {"out/a.asm:2: `nothere_0000' NOTHERE_0000 xnothere_0000 nothere_0000x nothere_000 nothere_00000 loop_0001\n",
          "a.asm:5: `@@nothere' @@nothere xnothere_0000 nothere_0000x nothere_000 nothere_00000 @@loop\n"},
