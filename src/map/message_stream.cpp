@@ -34,7 +34,7 @@ std::uint32_t pass_on(MessageStream& stream, const char* bytes, std::uint32_t co
 // fasm's "error:" line, which then ends the lines that belong to its reference.
 void give_up_line(MessageStream& stream) {
     put(*stream.output, stream.line, stream.used);
-    if (std::memcmp(stream.line, "error:", 6) == 0) stream.continuation = nullptr;
+    if (std::memcmp(stream.line, "error:", 6) == 0) stream.context.continuation = nullptr;
     stream.used = 0;
     stream.passing = true;
 }
@@ -53,7 +53,7 @@ std::uint32_t take_line(MessageStream& stream, const char* bytes, std::uint32_t 
     std::memcpy(stream.line + stream.used, bytes, taken);
     stream.used += taken;
     if (bytes[taken - 1] == '\n') {
-        rewrite_line(stream.line, stream.used, &stream.continuation, *stream.output);
+        rewrite_line(stream.line, stream.used, stream.context, *stream.output);
         stream.used = 0;
     }
     return taken;
@@ -71,7 +71,7 @@ void take_messages(MessageStream& stream, const char* bytes, std::uint32_t count
 }
 
 void end_messages(MessageStream& stream) {
-    if (stream.used != 0) rewrite_line(stream.line, stream.used, &stream.continuation, *stream.output);
+    if (stream.used != 0) rewrite_line(stream.line, stream.used, stream.context, *stream.output);
     flush(*stream.output);
 }
 

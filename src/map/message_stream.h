@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "map/output.h"
-#include "map/pairs.h"
+#include "map/rewrite.h"
 
 namespace keston::map {
 
@@ -16,7 +16,7 @@ struct MessageStream {
     Output* output;
     std::uint32_t used;
     bool passing;  // the rest of a line too long to be rewritten passes as it comes
-    Pair* continuation;
+    LineContext context;
     char line[LONGEST_MAPPED_LINE];
 };
 

@@ -47,13 +47,24 @@ bool ReferenceScanner::next(Reference* reference) {
                 return true;
             }
         }
-        if (comes_before_name(c)) {
-            token_start_ = component_start_ = at_ + 1;
-        } else if (is_separator(c) && token_start_ <= at_) {  // within a token
-            component_start_ = at_ + 1;
-        }
+        pass(c);
     }
     return false;
+}
+
+// Notes where a name may begin, behind the character at at_.
+void ReferenceScanner::pass(char c) {
+    if (comes_before_name(c)) {
+        token_start_ = component_start_ = at_ + 1;
+    } else if (is_separator(c) && token_start_ <= at_) {  // within a token
+        component_start_ = at_ + 1;
+    }
+}
+
+Pair* ReferenceScanner::pair_named_before(std::uint32_t end) {
+    for (; at_ < end; ++at_) pass(line_[at_]);
+    std::uint32_t start = 0;
+    return at_ > component_start_ ? find_pair(at_, &start) : nullptr;
 }
 
 // The end of the form that begins at 'at', behind a name: "(N)", ":N" or

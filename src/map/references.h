@@ -30,7 +30,13 @@ class ReferenceScanner {
     // The next reference; false when there is none.
     bool next(Reference* reference);
 
+    // The pair whose destination the name that ends at 'end' names, as the
+    // name of a reference there would (a macro line names its file in
+    // brackets); null for none. No reference is looked for before it.
+    Pair* pair_named_before(std::uint32_t end);
+
    private:
+    void pass(char c);
     std::uint32_t read_form(std::uint32_t at, Reference* reference) const;
     Pair* find_pair(std::uint32_t name_end, std::uint32_t* name_start) const;
     bool spells(std::uint32_t name_end, const char* path, std::size_t length) const;

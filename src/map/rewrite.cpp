@@ -7,6 +7,7 @@
 #include "common/globals.h"
 #include "map/build_map.h"
 #include "map/label_names.h"
+#include "map/macro_lines.h"
 #include "map/references.h"
 #include "transform/local_labels.h"
 
@@ -60,9 +61,9 @@ LinePairs find_line_pairs(const char* line, std::uint32_t length, bool* fasm_for
     return found;
 }
 
-void put_source_line(Output& output, std::uint32_t line) {
+void put_number(Output& output, std::uint32_t number) {
     char digits[16];
-    const int length = std::snprintf(digits, sizeof digits, "%" PRIu32, line);
+    const int length = std::snprintf(digits, sizeof digits, "%" PRIu32, number);
     put(output, digits, static_cast<std::uint32_t>(length));
 }
 
@@ -113,27 +114,59 @@ bool begins_with(const char* line, std::uint32_t length, const char* text) {
     return length >= text_length && std::memcmp(line, text, text_length) == 0;
 }
 
+// A macro line whose file is a mapped destination and whose macro is defined
+// there gets the source's name and the count in the source; other macro
+// lines stay as they are.
+void put_macro_line(const char* line, std::uint32_t length, const MacroLine& macro, const LineContext& context,
+                    Output& output) {
+    ReferenceScanner scanner(line, length);
+    Pair* const pair = scanner.pair_named_before(macro.file_end);
+    const std::uint64_t before = pair == context.message_pair ? context.message_line : 0;
+    std::uint32_t count = 0;
+    std::uint32_t source_line = 0;
+    if (pair == nullptr || !is_mapped(*pair) || !map_macro_line(*pair, line, macro, before, &count, &source_line)) {
+        put(output, line, length);
+        return;
+    }
+    put(output, line, macro.number_start);
+    put_number(output, count);
+    put(output, line + macro.number_end, macro.file_start - macro.number_end);
+    put(output, pair->source, static_cast<std::uint32_t>(std::strlen(pair->source)));
+    put(output, line + macro.file_end, length - macro.file_end);
+}
+
 }  // namespace
 
-void rewrite_line(const char* line, std::uint32_t length, Pair** continuation, Output& output) {
+void rewrite_line(const char* line, std::uint32_t length, LineContext& context, Output& output) {
+    MacroLine macro;
+    if (read_macro_line(line, length, &macro)) {
+        put_macro_line(line, length, macro, context, output);
+        return;
+    }
     bool fasm_form = false;
     Pair* fasm_block = nullptr;
     LinePairs pairs = find_line_pairs(line, length, &fasm_form, &fasm_block);
-    if (*continuation != nullptr && !fasm_form) {
-        pairs.add(*continuation);
-        if (begins_with(line, length, FASM_MESSAGE_END)) *continuation = nullptr;
+    if (context.continuation != nullptr && !fasm_form) {
+        pairs.add(context.continuation);
+        if (begins_with(line, length, FASM_MESSAGE_END)) context.continuation = nullptr;
     }
-    if (fasm_form) *continuation = fasm_block;
+    if (fasm_form) context.continuation = fasm_block;
     ReferenceScanner scanner(line, length);
     Reference reference;
     std::uint32_t copied = 0;
+    bool named = false;
     while (scanner.next(&reference)) {
+        if (!named) {
+            named = true;
+            context.message_pair = reference.pair;
+            context.message_line = reference.number;
+        }
         put_text(output, line, copied, reference.name_start, pairs);
         if (is_rewritten(reference)) {
             const Pair& pair = *reference.pair;
             put(output, pair.source, static_cast<std::uint32_t>(std::strlen(pair.source)));
             put(output, line + reference.name_end, reference.number_start - reference.name_end);
-            put_source_line(output, pair.source_lines[reference.number - 1]);
+            put_number(output, pair.source_lines[reference.number - 1]);
         } else {
             put(output, line + reference.name_start, reference.number_end - reference.name_start);
         }

@@ -9,9 +9,18 @@
 
 namespace keston::map {
 
-// Puts line (its line end included) to output, rewritten. *continuation
-// carries fasm's message over to the lines after its reference: the pair
-// they refer to until a line that begins with "error:" ends the message.
-void rewrite_line(const char* line, std::uint32_t length, Pair** continuation, Output& output);
+// What a stream's lines carry over to the lines after them.
+struct LineContext {
+    // fasm's message goes on below its reference: the pair the lines refer
+    // to until a line that begins with "error:" ends the message.
+    Pair* continuation;
+    // The destination and line that the last message names, which a macro
+    // named on the lines after it was defined before.
+    Pair* message_pair;
+    std::uint64_t message_line;
+};
+
+// Puts line (its line end included) to output, rewritten.
+void rewrite_line(const char* line, std::uint32_t length, LineContext& context, Output& output);
 
 }  // namespace keston::map

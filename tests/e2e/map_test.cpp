@@ -143,6 +143,55 @@ TEST(Map, NamesThatTwoDestinationsEndInMustSpellOnePath) {
     EXPECT_EQ(result.exit_code, 0);
 }
 
+// JWasm names the macro lines of a message by a count from the macro's first
+// line in the destination, which -a -e shortens; the definition is the last
+// before the line the message names, in the file in brackets.
+TEST(Map, MacroLinesCountFromTheDefinitionInTheSource) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "src");
+    std::filesystem::create_directories(dir / "out");
+    // Destination lines 1-12 come from source lines 2 5 6 7 9 10 11 12 13 14 15 16.
+    write_file(dir / "src/m.asm",
+               "; macros\nclr MACRO reg ; first\n  ; zero it\n\n  xor reg, reg\n  ENDM\nclr MACRO reg\n\n"
+               "  sub reg, reg\n  ENDM\nstart:\n  clr ax\nvv_mul MACRO a\n  clr a\n  ENDM\n  vv_mul bx\n");
+    write_file(dir / "src/o.asm", "o:\n");
+    for (const char* name : {"m.asm", "o.asm"}) {
+        std::vector<std::string> args = SWITCHES;
+        args.insert(args.end(), {std::string("src/") + name, std::string("out/") + name});
+        ASSERT_EQ(run_keston(args, dir.path()).exit_code, 0);
+    }
+    // clang-format off
+    const struct {
+        std::string in, out;
+    } lines[] = {
+        {"out/m.asm(8) : Error A2006: undefined symbol : ax\n", "src/m.asm(12) : Error A2006: undefined symbol : ax\n"},
+        {" clr(1)[M.ASM]: Macro called from\n", " clr(2)[src/m.asm]: Macro called from\n"},  // the second definition
+        {"  out/m.asm(8): Main line code\n", "  src/m.asm(12): Main line code\n"},
+        {"out/m.asm(12) : Error A2006: x\n  CLR(1)[m.asm]: Macro Called From\r\n", "src/m.asm(16) : Error A2006: x\n  CLR(2)[src/m.asm]: Macro Called From\r\n"},
+        {"   vv_mul(1)[M.ASM]: Macro called from\n", "   vv_mul(1)[src/m.asm]: Macro called from\n"},
+        {"out/m.asm(3) : Error A2006: y\n clr(1)[M.ASM]: Macro called from\n", "src/m.asm(6) : Error A2006: y\n clr(3)[src/m.asm]: Macro called from\n"},
+        {"out/o.asm(1) : Error A2006: z\n clr(1)[M.ASM]: Macro called from\n", "src/o.asm(1) : Error A2006: z\n clr(2)[src/m.asm]: Macro called from\n"},
+        // Not defined in that file, past its end, an unpaired file, a loop, no file: as they are.
+        {" nosuch(1)[M.ASM]: Macro called from\n", " nosuch(1)[M.ASM]: Macro called from\n"},
+        {" clr(1)[O.ASM]: Macro called from\n", " clr(1)[O.ASM]: Macro called from\n"},
+        {" vv_mul(4)[M.ASM]: Macro called from\n", " vv_mul(4)[M.ASM]: Macro called from\n"},
+        {" clr(1)[X.ASM]: Macro called from\n", " clr(1)[X.ASM]: Macro called from\n"},
+        {" MacroLoop(1)[M.ASM]: iteration 1: Macro called from\n", " MacroLoop(1)[M.ASM]: iteration 1: Macro called from\n"},
+        {" clr(1): Macro Called From\n", " clr(1): Macro Called From\n"},
+        {" clr(1)[M.ASM]: called\n", " clr(1)[M.ASM]: called\n"}};
+    // clang-format on
+    std::string in, out;
+    for (const auto& line : lines) {
+        in += line.in;
+        out += line.out;
+    }
+    write_file(dir / "messages.txt", in);
+    const RunResult result =
+        run_map({"src/m.asm", "out/m.asm", "src/o.asm", "out/o.asm"}, dir.path(), {.input = dir / "messages.txt"});
+    EXPECT_EQ(result.out, out);
+    EXPECT_EQ(result.exit_code, 0);
+}
+
 // A destination that is not what keston makes of its source now stays as it
 // is; the others are mapped, the lines before a line that stopped keston too.
 TEST(Map, DestinationsThatAreNotKestonsOutputAreLeftAsTheyAre) {
