@@ -12,6 +12,7 @@
 #include "check/line_view.h"
 #include "check/name_syntax.h"
 #include "check/report.h"
+#include "check/scope_join.h"
 #include "check/source_text.h"
 #include "common/byte_scan.h"
 #include "common/globals.h"
@@ -429,6 +430,7 @@ void fix_file(const char* name, std::uint32_t order) {
         report_unchecked(0, "not rewritten: keston stops at line %" PRIu64, stop);
         return;
     }
+    const bool joined = join_split_scopes(&text);
     NameSurvey survey;
     survey_names(text, &survey);
     g_notes.clear();
@@ -438,12 +440,13 @@ void fix_file(const char* name, std::uint32_t order) {
         report_unchecked(0, "not rewritten: keston would stop at line %" PRIu64, stop);
         return;
     }
-    if (fixed.bytes != text.bytes) {
+    if (joined || fixed.bytes != text.bytes) {
         if (const char* failure = replace_source(name, fixed.bytes)) {
             report_unchecked(0, "not rewritten: %s", failure);
             return;
         }
     }
+    report_scope_joins();
     report_notes(survey);
 }
 
