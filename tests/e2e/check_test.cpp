@@ -8,6 +8,7 @@
 #include <map>
 
 #include "support/harness.h"
+#include "support/joined_output.h"
 
 namespace keston::test {
 namespace {
@@ -270,6 +271,108 @@ TEST(Check, FixRenamesAndRespellsNamesInThePlaceOfTheSource) {
             return read_file(dir / "out.asm");
         };
         EXPECT_TRUE(differ_only_in_names(keston_output(c.source), keston_output(c.fixed))) << c.source;
+    }
+}
+
+// -x indents a plain label in column 0 that splits a local name's use from
+// its definition inside one procedure; anything else between them, another
+// procedure, a name defined twice in the joined scope or any other change
+// to keston's output leaves the source as it is, with a note on why.
+TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
+    const std::string proc_a = "p proc\n@@a: nop\n";  // @@a defined in the scope of the procedure's first line
+    // a procedure that is joined, behind a source that stays as it is
+    const std::string tail = "w proc\n@@w: nop\nlw:\n jmp @@w\nw endp\n";
+    const std::string fixed_tail = "w proc\n@@w: nop\n\tlw:\n jmp @@w\nw endp\n";
+    const std::string long_label = "far:" + std::string(1013, ' ') + "nop\n";  // 8 columns short of the limit
+    const auto split = [](const std::string& place, const std::string& name, int line) {
+        return warn(place, "-l@@ leaves @@" + name + " undefined here: it is defined in the previous scope, at line " +
+                    std::to_string(line), "scope-split");
+    };
+    const auto joined = [](int line, const std::string& label, const std::string& name, const char* hazard) {
+        return note(std::to_string(line) + ":1", "indented " + label + " so that @@" + name + " is one scope", hazard);
+    };
+    const auto refused = [](int line, const std::string& why, const char* hazard = "scope-split") {
+        return note(std::to_string(line) + ":1", "not indented: this line " + why + ", so @@a stays split", hazard);
+    };
+    // clang-format off
+    const struct {
+        std::string source;
+        std::string fixed;  // "" where it stays as it is
+        std::string out;
+        std::vector<std::string> args = {"-x", "-l@@", "in.asm"};
+    } cases[] = {
+        {proc_a + "straight:\n jnz @@a\np endp\n", proc_a + "\tstraight:\n jnz @@a\np endp\n",
+         joined(3, "straight:", "a", "scope-split")},
+        // a forward use across two labels, one with '::' and an instruction, and the same names again in a
+        // second procedure of the ideal form
+        {"q proc\n jmp @@out\nl2: ; two\nl3::\tmov ax,1\n@@out: ret\nq endp\n"
+         "PROC r\n jmp @@out\nnext:\n@@out: ret\nENDP\n",
+         "q proc\n jmp @@out\n\tl2: ; two\n\tl3::\tmov ax,1\n@@out: ret\nq endp\n"
+         "PROC r\n jmp @@out\n\tnext:\n@@out: ret\nENDP\n",
+         joined(3, "l2:", "out", "undefined-name") + joined(4, "l3::", "out", "undefined-name") +
+         joined(9, "next:", "out", "undefined-name")},
+        // the new name of @@1 stands where the TAB has moved it
+        {"s proc\n@@1: dec cx\nl1: jnz @@1\ns endp\n", "s proc\n@@n1: dec cx\n\tl1: jnz @@n1\ns endp\n",
+         note("2:1", "renamed @@1 to @@n1", "invalid-name") + joined(3, "l1:", "1", "scope-split")},
+        // a TAB in front expands to a whole tab stop, and the rest of the line moves by as much
+        {proc_a + "l2:\tjnz @@a\n", proc_a + "\tl2:\tjnz @@a\n", joined(3, "l2:", "a", "scope-split"),
+         {"-s", "-x", "-l@@", "in.asm"}},
+        // outside a procedure, in another or across one, and behind its end, a routine's label stays
+        {"t:\n@@a: nop\nroutine:\n jmp @@a\n" + tail, "t:\n@@a: nop\nroutine:\n jmp @@a\n" + fixed_tail,
+         split("4:6", "a", 2) + joined(7, "lw:", "w", "scope-split")},
+        {proc_a + "inner proc\n jmp @@a\ninner endp\n" + tail, proc_a + "inner proc\n jmp @@a\ninner endp\n" + fixed_tail,
+         split("4:6", "a", 2) + joined(8, "lw:", "w", "scope-split")},
+        {proc_a + "p endp\n jmp @@a\n" + tail, proc_a + "p endp\n jmp @@a\n" + fixed_tail,
+         split("4:6", "a", 2) + joined(7, "lw:", "w", "scope-split")},
+        // between them no directive, macro or data, no COMMENT block
+        {proc_a + "five equ 5\n jmp @@a\n", "", refused(3, "is no plain label") + split("4:6", "a", 2)},
+        {proc_a + "count = 5\n jmp @@a\n", "", refused(3, "is no plain label") + split("4:6", "a", 2)},
+        {proc_a + "data segment\n jmp @@a\n", "", refused(3, "is no plain label") + split("4:6", "a", 2)},
+        {proc_a + "_TEXT ends\n jmp @@a\n", "", refused(3, "is no plain label") + split("4:6", "a", 2)},
+        {proc_a + "m macro\n endm\n jmp @@a\n", "", refused(3, "is no plain label") + split("5:6", "a", 2)},
+        {proc_a + "table: db 1\n jmp @@a\n", "", refused(3, "is no plain label") + split("4:6", "a", 2)},
+        {proc_a + "again: repeat_it 2\n jmp @@a\n", "", refused(3, "is no plain label") + split("4:6", "a", 2)},
+        {proc_a + "mov ax,bx\n jmp @@a\n", "", refused(3, "is no plain label") + split("4:6", "a", 2)},
+        // the lines of a COMMENT block open scopes as any other
+        {proc_a + "comment ~\n~\n jmp @@a\n", "", refused(3, "lies in a COMMENT block", "undefined-name") +
+         warn("5:6", "-l@@ leaves @@a undefined here: the scope from line 4 does not define it; it is defined at line 2, "
+              "in the scope from line 1", "undefined-name")},
+        {proc_a + "@@b: nop\nl2:\n@@b: nop\n jmp @@a\n", "",
+         note("4:1", "l2: is not indented: the joined scope would define @@b twice, at lines 3 and 5, so @@a stays split",
+              "scope-split") + split("6:6", "a", 2)},
+        // @@lo would take the number of @@loop; the second procedure, whose label joins two names, is joined
+        {"p proc\n@@loop: nop\nl2:\n@@lo: jmp @@lo\n jmp @@loop\np endp\n"
+         "q proc\n@@x: nop\n@@y: nop\nl8:\n jmp @@x\n jmp @@y\nq endp\n",
+         "p proc\n@@loop: nop\nl2:\n@@lo: jmp @@lo\n jmp @@loop\np endp\n"
+         "q proc\n@@x: nop\n@@y: nop\n\tl8:\n jmp @@x\n jmp @@y\nq endp\n",
+         note("3:1", "l2: is not indented: keston's output would then differ at line 4 in more than the TAB and the "
+              "joined names' numbers, so @@loop stays split", "scope-split") + split("5:6", "loop", 2) +
+         joined(10, "l8:", "x", "scope-split")},
+        {proc_a + long_label + " jmp @@a\n", "",
+         note("3:1", "far: is not indented: keston's output would then differ at line 3 in more than the TAB and the "
+              "joined names' numbers, so @@a stays split", "scope-split") + split("4:6", "a", 2),
+         {"-s", "-x", "-l@@", "in.asm"}},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        TempDir dir;
+        write_file(dir / "in.asm", c.source);
+        const RunResult result = run_check(c.args, dir.path());
+        const std::string fixed = c.fixed.empty() ? c.source : c.fixed;
+        EXPECT_EQ(result.out, c.out) << c.source;
+        EXPECT_EQ(result.err, "") << c.source;
+        EXPECT_EQ(result.exit_code, c.out.find("warning") == std::string::npos ? 0 : 1) << c.source;
+        EXPECT_EQ(read_file(dir / "in.asm"), fixed) << c.source;
+        if (c.fixed.empty() || c.fixed.find("@@n1") != std::string::npos) continue;
+        std::vector<std::string> args(c.args.begin(), c.args.end() - 1);
+        std::erase(args, "-x");
+        args.insert(args.end(), {"in.asm", "out.asm"});
+        const auto keston_output = [&](const std::string& source) {
+            write_file(dir / "in.asm", source);
+            EXPECT_EQ(run_keston(args, dir.path()).out, "") << source;
+            return read_file(dir / "out.asm");
+        };
+        EXPECT_TRUE(differ_only_by_joining(keston_output(c.source), keston_output(fixed))) << c.source;
     }
 }
 
