@@ -10,8 +10,10 @@
 #include <cstdlib>
 #include <optional>
 #include <regex>
+#include <sstream>
 
 #include "support/harness.h"
+#include "support/joined_output.h"
 
 namespace keston::test {
 namespace {
@@ -112,6 +114,102 @@ TEST_F(Nasm, FixedNamesAssembleWhereKestonsNamesDoNot) {
         const std::optional<std::string> expected = assemble(std::regex_replace(fixed, std::regex("@@"), "."));
         ASSERT_TRUE(expected) << fixed;
         EXPECT_EQ(assemble(keston(fixed, {"-l@@"})), expected) << fixed;
+    }
+}
+
+// MASM- and TASM-style sources whose procedures hold labels in column 0
+// between a local name's definition and its use, spans nested and names
+// used again in the next procedure; a TASM routine outside procedures
+// needs nothing joined.
+constexpr const char* SPLIT_SOURCES[] = {
+    "; line drawing\n"
+    "bdrwlin proc near\n"
+    "\tmov\tcx,10\n"
+    "@@delsx:\tdec\tsi\n"
+    "\tjz\t@@done\n"
+    "straight:\n"
+    "\tadd\tdi,2\n"
+    "\tjnz\t@@delsx\n"
+    "l3::\tmov\tax,1 ; steep\n"
+    "\tloop\t@@delsx\n"
+    "@@done:\tret\n"
+    "bdrwlin endp\n"
+    "\n"
+    "clear proc near\n"
+    "\txor\tax,ax\n"
+    "@@delsx:\tstosw\n"
+    "wipe:\n"
+    "\tloop\t@@delsx\n"
+    "\tjmp\t@@done\n"
+    "@@done:\tret\n"
+    "clear endp\n",
+
+    "PROC scan\n"
+    "\tmov\tcx,8\n"
+    "@@next:\tlodsb\n"
+    "\tcmp\tal,' '\n"
+    "\tje\t@@skip\n"
+    "found:\tstosb\n"
+    "@@skip:\tloop\t@@next\n"
+    "\tret\n"
+    "ENDP scan\n"
+    "start:\n"
+    "@@wait:\tin\tal,60h\n"
+    "\ttest\tal,80h\n"
+    "\tjnz\t@@wait\n"
+    "\tret\n",
+};
+
+// nasm's spelling of a MASM- or TASM-style source as keston writes it (with
+// CR LF): a procedure's first line is a label, its last line goes, and so
+// does a label's second colon.
+std::string for_nasm(const std::string& source) {
+    static const std::regex start(R"((\w+)\s+proc(?:\s.*)?|proc\s+(\w+).*)", std::regex::icase);
+    static const std::regex end(R"((?:\w+\s+)?endp(?:\s.*)?)", std::regex::icase);
+    std::istringstream in(source);
+    std::string nasm = "bits 16\n";
+    for (std::string line; std::getline(in, line);) {
+        if (line.ends_with('\r')) line.pop_back();
+        std::smatch match;
+        if (std::regex_match(line, match, start)) line = match[1].str() + match[2].str() + ":";
+        if (std::regex_match(line, end)) line.clear();
+        nasm += std::regex_replace(line, std::regex("::"), ":") + "\n";
+    }
+    return nasm;
+}
+
+// The source with each local name made its procedure's own, as a MASM-style assembler reads it.
+std::string local_to_procedures(const std::string& source) {
+    std::istringstream in(source);
+    std::string result;
+    int procedure = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (std::regex_search(line, std::regex(R"(\bproc\b)", std::regex::icase))) ++procedure;
+        result += std::regex_replace(line, std::regex(R"(@@(\w+))"), "$1_p" + std::to_string(procedure)) + "\n";
+    }
+    return result;
+}
+
+// keston-check -x joins the scopes that the labels split: nasm then takes
+// keston's output, with the bytes of the source whose local names are its
+// procedures' own, where it refuses keston's output of the source as it was;
+// and the outputs differ only in the TABs and the joined names' numbers.
+TEST_F(Nasm, JoinedScopesAssembleWhereSplitOnesDoNot) {
+    for (const std::string source : SPLIT_SOURCES) {
+        for (const std::vector<std::string>& switches : {std::vector<std::string>{"-l@@"}, {"-a", "-s", "-l@@"}}) {
+            EXPECT_FALSE(assemble(for_nasm(keston(source, switches)))) << source;
+            TempDir dir;
+            write_file(dir / "in.asm", source);
+            std::vector<std::string> args = switches;
+            args.insert(args.end(), {"-x", "in.asm"});
+            const RunResult check = run_check(args, dir.path());
+            EXPECT_EQ(check.exit_code, 0) << check.out;
+            const std::string fixed = read_file(dir / "in.asm");
+            const std::optional<std::string> expected = assemble(for_nasm(local_to_procedures(source)));
+            ASSERT_TRUE(expected) << source;
+            EXPECT_EQ(assemble(for_nasm(keston(fixed, switches))), expected) << fixed;
+            EXPECT_TRUE(differ_only_by_joining(keston(source, switches), keston(fixed, switches))) << fixed;
+        }
     }
 }
 
