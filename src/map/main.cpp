@@ -99,7 +99,10 @@ int run_map(int argc, const char* const* argv) {
     set_tab_widths();
     if (set_label_prefix(g_label_prefix) != 0) return MAP_FAILED;
     if (g_build_mode && build_destinations() != 0) return MAP_FAILED;
-    describe_pairs();
+    if (!describe_pairs()) {
+        note("not enough memory");
+        return MAP_FAILED;
+    }
     // keston printed the chain's messages when it wrote the destinations.
     g_failure_messages_muted = true;
     if (g_command == nullptr) return g_build_mode ? MAP_DONE : filter_messages();

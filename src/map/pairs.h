@@ -28,14 +28,6 @@ struct Pair {
     // As given, with keston's default extension.
     char source[FILE_NAME_SIZE];
     char destination[FILE_NAME_SIZE];
-    std::size_t destination_length;
-    char* destination_absolute;  // null when it could not be found
-    std::size_t absolute_length;
-    std::uint32_t last_component;  // offset of the destination's last component
-    std::uint32_t last_component_length;
-    // Another pair's destination has the same last component, so a bare one
-    // refers to neither.
-    bool shares_last_component;
     MapState state;
     // Both names are folders: every file under the destination's pairs with
     // the file of the same relative path under the source's.
@@ -57,8 +49,9 @@ bool allocate_pairs(std::uint32_t count);
 // The names of the pairs so far are kept. False when there is no memory.
 bool add_pairs(std::uint32_t count);
 
-// After the names are in: last components, absolute names, shared components.
-void describe_pairs();
+// After the names are in: every pair's map not built yet, and the index that
+// references find their pairs by. False when there is no memory.
+bool describe_pairs();
 
 // The characters that separate a name's folders, as the system reads them.
 #ifdef _WIN32
@@ -80,12 +73,14 @@ constexpr char fold_case(char c) {
 // A folder's name ends in a separator: '/', or on Windows '\' as well.
 bool is_folder_name(const char* name);
 
-// The pair of the file that name (length characters), a reference's name,
-// names under the destination folder of a pair of folders, given as written
-// or absolute: its source is the file of the same relative path under the
-// source folder. Made on the first reference, and kept where it is; null
-// where no pair of folders holds the name or there is no memory.
-Pair* pair_in_folders(const char* name, std::size_t length);
+// The pair of a file under the destination folder of a pair of folders,
+// named (length characters) as a reference spells it, relative (its path
+// under that folder, relative_length characters) with '/' between the
+// components: its source is the file of that path under the source folder.
+// Made on the first reference, and kept where it is; null when the names do
+// not fit or there is no memory.
+Pair* pair_in_folders(const Pair& folders, const char* name, std::size_t length, const char* relative,
+                      std::size_t relative_length);
 
 // Names compare with letters in any case and either separator.
 bool same_name(const char* a, const char* b, std::size_t length);

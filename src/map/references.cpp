@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "map/path_index.h"
+
 namespace keston::map {
 
 namespace {
@@ -89,40 +91,30 @@ std::uint32_t ReferenceScanner::read_form(std::uint32_t at, Reference* reference
     return end < length_ && line_[end] == closer ? end + 1 : 0;
 }
 
-// The text that ends at name_end is path, begins behind the last reference
-// found, and begins the line or stands behind a byte that may come before a
-// name.
-bool ReferenceScanner::spells(std::uint32_t name_end, const char* path, std::size_t length) const {
-    if (path == nullptr || length > name_end - previous_end_) return false;
-    const std::uint32_t start = name_end - static_cast<std::uint32_t>(length);
-    return (start == 0 || comes_before_name(line_[start - 1])) && same_name(line_ + start, path, length);
-}
-
-// A pair whose destination the name ending at name_end names: by its path,
-// as given or absolute (which may hold blanks), or by its last component
-// alone where no other destination shares it.
+// The pair whose destination the path that ends at name_end names, and where
+// that path begins. The path is the token that ends there, or a longer text
+// with blanks in it where that is a pair's path. A path that is a
+// destination's refers to it, one that is a source's to none, and any other
+// to the one destination that shares most of its trailing components.
 Pair* ReferenceScanner::find_pair(std::uint32_t name_end, std::uint32_t* name_start) const {
-    const char* const component = line_ + component_start_;
-    const std::uint32_t component_length = name_end - component_start_;
-    Pair* only_by_component = nullptr;
-    for (std::uint32_t i = 0; i < g_pair_count; ++i) {
-        Pair& pair = g_pairs[i];
-        if (pair.last_component_length != component_length ||
-            !same_name(component, pair.destination + pair.last_component, component_length)) {
+    if (!may_end_a_destination(line_ + component_start_, name_end - component_start_)) return nullptr;
+    ResolvedPath path;
+    Pair* pair = nullptr;
+    const std::size_t longest = longest_path_with_blanks();
+    std::uint32_t start = name_end - previous_end_ > longest ? name_end - static_cast<std::uint32_t>(longest) : previous_end_;
+    for (; start < token_start_; ++start) {
+        if ((start != 0 && !comes_before_name(line_[start - 1])) ||
+            !resolve_path(line_ + start, name_end - start, &path) ||
+            owner_of(path, line_ + start, name_end - start, &pair) == PathOwner::NONE) {
             continue;
         }
-        const char* const paths[] = {pair.destination_absolute, pair.destination};
-        const std::size_t lengths[] = {pair.absolute_length, pair.destination_length};
-        for (int p = 0; p < 2; ++p) {
-            if (!spells(name_end, paths[p], lengths[p])) continue;
-            *name_start = name_end - static_cast<std::uint32_t>(lengths[p]);
-            return &pair;
-        }
-        if (!pair.shares_last_component && only_by_component == nullptr) only_by_component = &pair;
+        *name_start = start;
+        return pair;
     }
     *name_start = token_start_;
-    if (only_by_component != nullptr || token_start_ >= name_end) return only_by_component;
-    return pair_in_folders(line_ + token_start_, name_end - token_start_);
+    if (!resolve_path(line_ + token_start_, name_end - token_start_, &path)) return nullptr;
+    if (owner_of(path, line_ + token_start_, name_end - token_start_, &pair) != PathOwner::NONE) return pair;
+    return nearest_destination(path);
 }
 
 }  // namespace keston::map

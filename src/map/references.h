@@ -39,7 +39,6 @@ class ReferenceScanner {
     void pass(char c);
     std::uint32_t read_form(std::uint32_t at, Reference* reference) const;
     Pair* find_pair(std::uint32_t name_end, std::uint32_t* name_start) const;
-    bool spells(std::uint32_t name_end, const char* path, std::size_t length) const;
 
     const char* line_;
     std::uint32_t length_;

@@ -96,7 +96,7 @@ TEST(Map, OnlyWholeNamesOfDestinationsWithAValidLineAreReferences) {
         {"out/a.asm:5: a.asm:99999999999999999999999\n", "out/a.asm:5: a.asm:99999999999999999999999\n"},
         {"out/a.asm:2: `nothere_0000' NOTHERE_0000 xnothere_0000 nothere_0000x nothere_000 nothere_00000 loop_0001\n",
          "a.asm:5: `@@nothere' @@nothere xnothere_0000 nothere_0000x nothere_000 nothere_00000 @@loop\n"},
-        {"a.asm:2: loo_0001 lo_0001 loop_0002 y_0000 loop_0001_0001\n", "a.asm:5: @@loo lo_0001 loop_0002 y_0000 loop_0001_0001\n"},
+        {"a.asm:2: loo_0001 lo_0001 loop_0002 y_0000 loop_0001_0001\n", "a.asm:2: loo_0001 lo_0001 loop_0002 y_0000 loop_0001_0001\n"},  // the source's path
         {"out/b.asm:2: y_0000 nothere_0000; out/a.asm:1:\n", "b.asm:2: @@y @@nothere; a.asm:3:\n"},
         {"out/a.asm [4]:\n jnz loo_0001\nerror: bad loo_0001.\nafter loo_0001\n", "a.asm [7]:\n jnz @@loo\nerror: bad @@loo.\nafter loo_0001\n"},
         {longest_mapped, longest_mapped.substr(0, 65536 - 13) + " a.asm:5\n"},
@@ -114,7 +114,7 @@ TEST(Map, OnlyWholeNamesOfDestinationsWithAValidLineAreReferences) {
     EXPECT_EQ(result.exit_code, 0);
 }
 
-TEST(Map, NamesThatTwoDestinationsEndInMustSpellOnePath) {
+TEST(Map, NamesThatTwoDestinationsEndInFindTheOneSharingMostComponents) {
     const Sources dir({{"a.asm", SOURCE}, {"lib.asm", "l:\n"}, {"s.asm", "s:\n"}, {"c.asm", "c:\n"}, {"d.asm", "d:\n"}});
     std::filesystem::create_directories(dir / "lib");
     std::filesystem::create_directories(dir / "my dir");
@@ -130,7 +130,8 @@ TEST(Map, NamesThatTwoDestinationsEndInMustSpellOnePath) {
     }
     std::string misspelt = absolute;  // a separator less
     misspelt[misspelt.find_first_of("/\\")] = '_';
-    // LIB\A.ASM spells neither ./lib/a.asm as given nor its absolute path; a
+    // LIB\A.ASM and the misspelt path share more trailing components with
+    // ./lib/a.asm than with out/a.asm; a bare a.asm is the source's path; a
     // path that begins inside a reference found before it is not spelt.
     const RunResult result = filter(
         {"a.asm", "out/a.asm", "lib.asm", "./lib/a.asm", "s.asm", "my dir/s.asm", "c.asm", "c.out", "d.asm",
@@ -138,8 +139,8 @@ TEST(Map, NamesThatTwoDestinationsEndInMustSpellOnePath) {
         dir,
         "out/a.asm:1: x\nLIB\\A.ASM:1: y\na.asm:1: z\n" + absolute + ":1: w\n" + misspelt +
             ":1: u\nin my dir/s.asm:1: v\nC.OUT(1) t\nc.out(1) d/d.asm:1: s\n");
-    EXPECT_EQ(result.out, "a.asm:3: x\nLIB\\A.ASM:1: y\na.asm:1: z\nlib.asm:1: w\n" + misspelt +
-                              ":1: u\nin s.asm:1: v\nc.asm(1) t\nc.asm(1) d.asm:1: s\n");
+    EXPECT_EQ(result.out, "a.asm:3: x\nlib.asm:1: y\na.asm:1: z\nlib.asm:1: w\nlib.asm:1: u\nin s.asm:1: v\nc.asm(1) t\n"
+                          "c.asm(1) d.asm:1: s\n");
     EXPECT_EQ(result.exit_code, 0);
 }
 
@@ -190,6 +191,48 @@ TEST(Map, MacroLinesCountFromTheDefinitionInTheSource) {
         run_map({"src/m.asm", "out/m.asm", "src/o.asm", "out/o.asm"}, dir.path(), {.input = dir / "messages.txt"});
     EXPECT_EQ(result.out, out);
     EXPECT_EQ(result.exit_code, 0);
+}
+
+// A reference's path, resolved by its text against the current folder, is a
+// destination's, or a source's and no reference, or else names the one
+// destination whose path shares most of its trailing components. What comes
+// out is mapped again to itself.
+TEST(Map, PathsAreReadAsTheAssemblerPrintsThem) {
+    const std::vector<std::string> folders = {"X", "LIB", "COMAN", "Y"};
+    std::vector<std::pair<std::string, std::string>> sources = {{"a.asm", SOURCE}};
+    for (std::size_t i = 0; i < folders.size(); ++i) sources.emplace_back(folders[i] + ".asm", std::string(i, '\n') + "b:\n");
+    const Sources dir(sources);
+    std::vector<std::string> args = {"a.asm", "out/a.asm"};
+    for (const std::string& folder : folders) {
+        std::filesystem::create_directories(dir / "build" / folder);
+        std::filesystem::rename(dir / "out" / (folder + ".asm"), dir / "build" / folder / "ASM.ASM");
+        std::string absolute = (dir / "build" / folder / "ASM.ASM").string();
+        if (UNDER_WINE) absolute.insert(0, "Z:");
+        args.insert(args.end(), {folder + ".asm", absolute});
+    }
+    const struct {
+        std::string in, out;
+    } lines[] = {
+        {"out/./x/../a.asm:2: e\n", "a.asm:5: e\n"},
+        {"a.asm:3: loop_0001\n", "a.asm:3: loop_0001\n"},  // the source's
+        {"./A.ASM(3) e\n", "./A.ASM(3) e\n"},
+        {"C:\\BUILD\\OUT\\A.ASM(3) e\n", "a.asm(6) e\n"},
+        {"COMAN/ASM.ASM(1) e\n", "COMAN.asm(3) e\n"},
+        {"build\\lib\\asm.asm(1) e\n", "LIB.asm(2) e\n"},
+        {"/elsewhere/build/Y/asm.asm:1: e\n", "Y.asm:4: e\n"},
+        {"ASM.ASM(1) e\n", "ASM.ASM(1) e\n"},  // shared by four
+        {"other/ASM.ASM(1) e\n", "other/ASM.ASM(1) e\n"},
+        {"Y/b.asm:1: e\n", "Y/b.asm:1: e\n"},
+    };
+    std::string in, out;
+    for (const auto& line : lines) {
+        in += line.in;
+        out += line.out;
+    }
+    const RunResult result = filter(args, dir, in);
+    EXPECT_EQ(result.out, out);
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(filter(args, dir, result.out).out, out);
 }
 
 // A destination that is not what keston makes of its source now stays as it
