@@ -11,6 +11,8 @@ namespace keston::map {
 
 namespace {
 
+enum class PathOwner : std::uint8_t { NONE, DESTINATION, SOURCE };
+
 // The paths form a tree read from their ends: a node's children are the
 // components that come before its own in some path.
 struct Node {
@@ -222,23 +224,17 @@ bool may_end_a_destination(const char* component, std::size_t length) {
     return g_slot_count != 0 && g_slots[slot_of(ROOT, component, static_cast<std::uint32_t>(length))] != ROOT;
 }
 
-PathOwner owner_of(const ResolvedPath& path, const char* name, std::size_t length, Pair** pair) {
+Pair* pair_of(const ResolvedPath& path, const char* name, std::size_t length, bool whole_only, bool* owned) {
     std::uint32_t depth = 0;
     const Node& node = g_nodes[deepest_node(path, &depth)];
     const bool whole = depth == path.count && depth != 0;
-    if (whole && node.destination != nullptr) {
-        *pair = node.destination;
-        return PathOwner::DESTINATION;
-    }
-    const PathOwner in_folders = owner_in_folders(path, name, length, pair);
-    if (in_folders == PathOwner::DESTINATION) return in_folders;
-    return whole && node.source ? PathOwner::SOURCE : in_folders;
-}
-
-Pair* nearest_destination(const ResolvedPath& path) {
-    std::uint32_t depth = 0;
-    const std::uint32_t node = deepest_node(path, &depth);
-    return depth != 0 && g_nodes[node].destinations == 1 ? g_nodes[node].a_destination : nullptr;
+    *owned = true;
+    if (whole && node.destination != nullptr) return node.destination;
+    Pair* pair = nullptr;
+    if (g_has_folder_pairs && owner_in_folders(path, name, length, &pair) != PathOwner::NONE) return pair;
+    if (whole && node.source) return nullptr;
+    *owned = false;
+    return depth != 0 && !whole_only && node.destinations == 1 ? node.a_destination : nullptr;
 }
 
 }  // namespace keston::map

@@ -40,16 +40,13 @@ bool may_end_a_destination(const char* component, std::size_t length);
 // or absolute; 0 when no name has one.
 std::size_t longest_path_with_blanks();
 
-enum class PathOwner : std::uint8_t { NONE, DESTINATION, SOURCE };
-
-// Whose path this is: a destination's (*pair set), a source's, or no pair's.
-// Pairs of folders hold every path under their folders; name (length
-// characters) is the path as the reference spells it.
-PathOwner owner_of(const ResolvedPath& path, const char* name, std::size_t length, Pair** pair);
-
-// The destination whose path shares the longest run of trailing components
-// with this one, letters in any case; null unless exactly one does, and
-// unless it shares at least the last.
-Pair* nearest_destination(const ResolvedPath& path);
+// The pair that path refers to: the destination whose path it is (pairs of
+// folders hold every path under their destination folder); else none when
+// it is a source's path (or under a source folder); else, unless only a
+// whole path is asked for, the destination whose path shares the longest
+// run of trailing components with it, letters in any case and at least the
+// last, where exactly one does. name (length characters) is the path as the
+// reference spells it. *owned tells whether the path is a pair's own.
+Pair* pair_of(const ResolvedPath& path, const char* name, std::size_t length, bool whole_only, bool* owned);
 
 }  // namespace keston::map

@@ -99,22 +99,23 @@ std::uint32_t ReferenceScanner::read_form(std::uint32_t at, Reference* reference
 Pair* ReferenceScanner::find_pair(std::uint32_t name_end, std::uint32_t* name_start) const {
     if (!may_end_a_destination(line_ + component_start_, name_end - component_start_)) return nullptr;
     ResolvedPath path;
-    Pair* pair = nullptr;
+    bool owned = false;
     const std::size_t longest = longest_path_with_blanks();
-    std::uint32_t start = name_end - previous_end_ > longest ? name_end - static_cast<std::uint32_t>(longest) : previous_end_;
+    std::uint32_t start = previous_end_;
+    if (name_end - start > longest) start = name_end - static_cast<std::uint32_t>(longest);
     for (; start < token_start_; ++start) {
         if ((start != 0 && !comes_before_name(line_[start - 1])) ||
-            !resolve_path(line_ + start, name_end - start, &path) ||
-            owner_of(path, line_ + start, name_end - start, &pair) == PathOwner::NONE) {
+            !resolve_path(line_ + start, name_end - start, &path)) {
             continue;
         }
+        Pair* const pair = pair_of(path, line_ + start, name_end - start, true, &owned);
+        if (!owned) continue;
         *name_start = start;
         return pair;
     }
     *name_start = token_start_;
     if (!resolve_path(line_ + token_start_, name_end - token_start_, &path)) return nullptr;
-    if (owner_of(path, line_ + token_start_, name_end - token_start_, &pair) != PathOwner::NONE) return pair;
-    return nearest_destination(path);
+    return pair_of(path, line_ + token_start_, name_end - token_start_, false, &owned);
 }
 
 }  // namespace keston::map
