@@ -9,6 +9,17 @@ namespace keston::platform {
 // or different spellings). Devices, pipes and directories never are.
 bool same_regular_file(const char* first, const char* second);
 
+// What same_regular_file compares, as a key: names that reach the same
+// regular file get equal keys. False for a name that reaches none.
+struct RegularFileKey {
+    unsigned long long volume;
+    unsigned long long index;
+    bool operator<(const RegularFileKey& other) const {
+        return volume != other.volume ? volume < other.volume : index < other.index;
+    }
+};
+bool regular_file_key(const char* name, RegularFileKey* key);
+
 // Creates a new, empty file beside the file that target reaches (symbolic
 // links followed), exclusively, with that file's settings: owner, group,
 // permission bits and extended attributes where the system has them. Only

@@ -173,6 +173,13 @@ bool same_regular_file(const char* first, const char* second) {
     return S_ISREG(a.st_mode) && same_file(a, b);
 }
 
+bool regular_file_key(const char* name, RegularFileKey* key) {
+    struct stat status {};
+    if (::stat(name, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    *key = {static_cast<unsigned long long>(status.st_dev), static_cast<unsigned long long>(status.st_ino)};
+    return true;
+}
+
 int create_replacement(const char* target) {
     if (!find_target(target)) {
         close_original();

@@ -141,6 +141,14 @@ bool same_regular_file(const char* first, const char* second) {
     return identify_name(first, &a) && identify_name(second, &b) && same_identity(a, b);
 }
 
+bool regular_file_key(const char* name, RegularFileKey* key) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!identify_name(name, &info)) return false;
+    *key = {info.dwVolumeSerialNumber,
+            (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return true;
+}
+
 // A file that cannot be opened for writing, or has the read-only attribute
 // (which the replacement would not keep everywhere), is not replaced.
 int create_replacement(const char* target) {
