@@ -238,17 +238,24 @@ TEST(Map, PathsAreReadAsTheAssemblerPrintsThem) {
 // A destination that is not what keston makes of its source now stays as it
 // is; the others are mapped, the lines before a line that stopped keston too.
 TEST(Map, DestinationsThatAreNotKestonsOutputAreLeftAsTheyAre) {
-    const Sources dir({{"a.asm", SOURCE}, {"stop.asm", "p:\n" + std::string(1100, 'x') + "\n"}});
+    const Sources dir({{"a.asm", SOURCE}, {"stop.asm", "p:\n" + std::string(1100, 'x') + "\n"}, {"more.asm", SOURCE}});
     write_file(dir / "a.asm", SOURCE + " nop\n");  // edited since
-    const RunResult result = filter(
-        {"a.asm", "out/a.asm", "stop.asm", "out/stop.asm", "gone.asm", "out/gone.asm", "stop.asm", "out/none.asm"}, dir,
-        "out/a.asm:1: x\nout/a.asm:2: y\nout/stop.asm:1: z\nout/gone.asm:1: w\nout/none.asm:1: v\n");
-    EXPECT_EQ(result.out, "out/a.asm:1: x\nout/a.asm:2: y\nstop.asm:1: z\nout/gone.asm:1: w\nout/none.asm:1: v\n");
+    write_file(dir / "out/more.asm", read_file(dir / "out/more.asm") + "extra\r\n");  // written to since
+    const RunResult result = filter({"a.asm", "out/a.asm", "stop.asm", "out/stop.asm", "gone.asm", "out/gone.asm",
+                                     "stop.asm", "out/none.asm", "more.asm", "out/more.asm"},
+                                    dir,
+                                    "out/a.asm:1: x\nout/a.asm:2: y\nout/stop.asm:1: z\nout/gone.asm:1: w\n"
+                                    "out/none.asm:1: v\nout/more.asm:2: nothere_0000\n");
+    EXPECT_EQ(result.out,
+              "out/a.asm:1: x\nout/a.asm:2: y\nstop.asm:1: z\nout/gone.asm:1: w\nout/none.asm:1: v\n"
+              "out/more.asm:2: nothere_0000\n");
     EXPECT_EQ(
         result.err,
         "keston-map: out/a.asm: not keston's output of a.asm with these switches; its references are left as they are\n"
         "keston-map: gone.asm: cannot be read; the references to out/gone.asm are left as they are\n"
-        "keston-map: out/none.asm: cannot be read; its references are left as they are\n");
+        "keston-map: out/none.asm: cannot be read; its references are left as they are\n"
+        "keston-map: out/more.asm: not keston's output of more.asm with these switches; its references are left as "
+        "they are\n");
     EXPECT_EQ(result.exit_code, 2);
 }
 
