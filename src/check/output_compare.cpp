@@ -35,7 +35,8 @@ std::string label_text(const WrittenLabel& label) {
 // The line with the number of each of its labels, met in order, as '#'.
 std::string without_numbers(const ChainOutput& output, std::size_t line) {
     std::string text = output.lines[line];
-    const std::size_t end = line + 1 < output.first_labels.size() ? output.first_labels[line + 1] : output.labels.size();
+    const std::size_t end =
+        line + 1 < output.first_labels.size() ? output.first_labels[line + 1] : output.labels.size();
     std::size_t at = 0;
     for (std::size_t i = output.first_labels[line]; i < end; ++i) {
         const WrittenLabel& label = output.labels[i];

@@ -55,8 +55,6 @@ bool is_keyword(const char* line, std::uint32_t at, std::uint32_t end, std::stri
 }
 
 bool is_instruction(const char* line, std::uint32_t at, std::uint32_t end) {
-    const std::uint32_t stop = word_end(line, at, end);
-    if (stop == at || (stop < end && !is_blank(line[stop]))) return false;
     for (std::size_t from = 1; from < INSTRUCTIONS.size();) {
         const std::size_t to = INSTRUCTIONS.find(' ', from);
         if (is_keyword(line, at, end, INSTRUCTIONS.substr(from, to - from))) return true;
@@ -66,9 +64,9 @@ bool is_instruction(const char* line, std::uint32_t at, std::uint32_t end) {
 }
 
 bool is_plain_label(const char* line, std::uint32_t code_end) {
-    std::uint32_t at = plain_label_length(line);
-    if (at == 0 || at > code_end) return false;
-    at = skip_blanks(line, at, code_end);
+    const std::uint32_t label = plain_label_length(line);
+    if (label == 0) return false;
+    const std::uint32_t at = skip_blanks(line, label, code_end);
     return at == code_end || is_instruction(line, at, code_end);
 }
 

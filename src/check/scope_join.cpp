@@ -29,7 +29,7 @@ namespace {
 // One source line as joining sees it. Lines are counted from 0 here.
 struct LineFacts {
     std::uint32_t scope = 0;  // the label scope it lies in, counted from the file's start
-    std::uint32_t block = 0;  // changes at each procedure's first line and behind its last
+    std::uint32_t block = 0;  // changes at each procedure's first and last line
     std::string label;        // a plain label's name and colons
     bool opens = false;       // opens a label scope for -l
     bool in_comment = false;  // lies in a COMMENT block
@@ -77,12 +77,11 @@ bool inside_quotes(const LineView& view, std::uint32_t at) {
 // The local names of the code part as -l scans them, outside quoted strings;
 // a name defines itself where it begins the code part or a declaring line
 // names it.
-void survey_names(std::uint32_t length, const LineWords& words, std::uint32_t index, bool* list_continues,
-                  Survey* survey) {
+void survey_names(const LineWords& words, std::uint32_t index, bool* list_continues, Survey* survey) {
     const std::uint32_t code_end = g_view.code_end;
     const bool declares = *list_continues || declares_names(words, code_end);
     *list_continues = declares && continues_in_next_line(g_line, code_end);
-    for (std::uint32_t at = 0; at < code_end && at < length;) {
+    for (std::uint32_t at = 0; at < code_end;) {
         at += static_cast<std::uint32_t>(scan_until(g_line + at, code_end - at, nullptr, g_label_prefix[0]));
         if (at == code_end) break;
         const std::uint32_t name_length = g_line[at + 1] == g_label_prefix[1] ? measure_label_name(g_line + at + 2) : 0;
@@ -97,23 +96,19 @@ void survey_names(std::uint32_t length, const LineWords& words, std::uint32_t in
     }
 }
 
-// Where procedures begin and end: the blocks that a join may not leave.
+// Where procedures begin and end: each first and last line of one begins a
+// block, which a join may not leave.
 struct ProcedureTrack {
     std::uint32_t block = 0;
     std::uint32_t depth = 0;
-    bool behind_end = false;
 };
 
 void follow_procedures(LineKind kind, ProcedureTrack* track, LineFacts* facts) {
-    if (track->behind_end || kind == LineKind::procedure_start) ++track->block;
-    track->behind_end = false;
     if (kind == LineKind::procedure_start) ++track->depth;
+    if (kind == LineKind::procedure_end && track->depth > 0) --track->depth;
+    if (kind == LineKind::procedure_start || kind == LineKind::procedure_end) ++track->block;
     facts->block = track->block;
     facts->in_procedure = track->depth > 0;
-    if (kind == LineKind::procedure_end) {
-        track->depth -= track->depth > 0 ? 1 : 0;
-        track->behind_end = true;
-    }
 }
 
 void survey_source(const SourceText& text, Survey* survey) {
@@ -132,7 +127,7 @@ void survey_source(const SourceText& text, Survey* survey) {
             if (!facts.in_comment) {
                 view_line(g_line, length, (g_switches & F_CPP_COMMENTS) != 0, &g_view);
                 kind = classify_line(g_line, words.first, g_view.code_end);
-                survey_names(length, words, i, &list_continues, survey);
+                survey_names(words, i, &list_continues, survey);
             }
         }
         if (length == 0 || facts.in_comment) list_continues = false;
@@ -236,7 +231,8 @@ bool note_double_definition(const Survey& survey, const Join& join, const std::v
         if (!at->defines) continue;
         const auto [before, added] = first.try_emplace(at->name, at->line);
         if (added || lines[before->second].scope == lines[at->line].scope) continue;
-        add_note(new_line, join, "%s is not indented: the joined scope would define %s twice, at lines %u and %u, so %s stays split",
+        add_note(new_line, join,
+                 "%s is not indented: the joined scope would define %s twice, at lines %u and %u, so %s stays split",
                  lines[new_line].label.c_str(), prefixed(at->name).c_str(), before->second + 1, at->line + 1,
                  prefixed(join.name).c_str());
         return true;
@@ -271,7 +267,8 @@ std::uint64_t find_difference(const SourceText& text, const ChainOutput& origina
 }
 
 // The names of the planned joins whose lines are all indented.
-std::unordered_set<std::string> joined_names(const std::vector<const Join*>& planned, const std::vector<bool>& indented) {
+std::unordered_set<std::string> joined_names(const std::vector<const Join*>& planned,
+                                             const std::vector<bool>& indented) {
     std::unordered_set<std::string> names;
     for (const Join* join : planned) {
         if (!first_new_line(*join, indented)) names.insert(join->name);

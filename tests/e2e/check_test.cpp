@@ -311,6 +311,10 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
          "PROC r\n jmp @@out\n\tnext:\n@@out: ret\nENDP\n",
          joined(3, "l2:", "out", "undefined-name") + joined(4, "l3::", "out", "undefined-name") +
          joined(9, "next:", "out", "undefined-name")},
+        // of two definitions as near the one before is taken, else the nearer
+        {proc_a + "l2:\n jmp @@a\nl3:\n@@a: nop\np endp\nq proc\n@@b: nop\nm1:\nm2:\n jmp @@b\nm3:\n@@b: nop\nq endp\n",
+         proc_a + "\tl2:\n jmp @@a\nl3:\n@@a: nop\np endp\nq proc\n@@b: nop\nm1:\nm2:\n jmp @@b\n\tm3:\n@@b: nop\nq endp\n",
+         joined(3, "l2:", "a", "scope-split") + joined(13, "m3:", "b", "undefined-name")},
         // the new name of @@1 stands where the TAB has moved it
         {"s proc\n@@1: dec cx\nl1: jnz @@1\ns endp\n", "s proc\n@@n1: dec cx\n\tl1: jnz @@n1\ns endp\n",
          note("2:1", "renamed @@1 to @@n1", "invalid-name") + joined(3, "l1:", "1", "scope-split")},
@@ -322,6 +326,10 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
          split("4:6", "a", 2) + joined(7, "lw:", "w", "scope-split")},
         {proc_a + "inner proc\n jmp @@a\ninner endp\n" + tail, proc_a + "inner proc\n jmp @@a\ninner endp\n" + fixed_tail,
          split("4:6", "a", 2) + joined(8, "lw:", "w", "scope-split")},
+        {"p proc\ninner proc\n@@a: nop\ninner endp\nl2:\n jmp @@a\np endp\n" + tail,
+         "p proc\ninner proc\n@@a: nop\ninner endp\nl2:\n jmp @@a\np endp\n" + fixed_tail,
+         warn("6:6", "-l@@ leaves @@a undefined here: the scope from line 5 does not define it; it is defined at line 3, "
+              "in the scope from line 2", "undefined-name") + joined(10, "lw:", "w", "scope-split")},
         {proc_a + "p endp\n jmp @@a\n" + tail, proc_a + "p endp\n jmp @@a\n" + fixed_tail,
          split("4:6", "a", 2) + joined(7, "lw:", "w", "scope-split")},
         // between them no directive, macro or data, no COMMENT block
@@ -337,9 +345,9 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
         {proc_a + "comment ~\n~\n jmp @@a\n", "", refused(3, "lies in a COMMENT block", "undefined-name") +
          warn("5:6", "-l@@ leaves @@a undefined here: the scope from line 4 does not define it; it is defined at line 2, "
               "in the scope from line 1", "undefined-name")},
-        {proc_a + "@@b: nop\nl2:\n@@b: nop\n jmp @@a\n", "",
-         note("4:1", "l2: is not indented: the joined scope would define @@b twice, at lines 3 and 5, so @@a stays split",
-              "scope-split") + split("6:6", "a", 2)},
+        {proc_a + "@@b: nop\nl2:\n jmp @@a\n@@b: nop\n", "",
+         note("4:1", "l2: is not indented: the joined scope would define @@b twice, at lines 3 and 6, so @@a stays split",
+              "scope-split") + split("5:6", "a", 2)},
         // @@lo would take the number of @@loop; the second procedure, whose label joins two names, is joined
         {"p proc\n@@loop: nop\nl2:\n@@lo: jmp @@lo\n jmp @@loop\np endp\n"
          "q proc\n@@x: nop\n@@y: nop\nl8:\n jmp @@x\n jmp @@y\nq endp\n",
