@@ -15,6 +15,7 @@ namespace keston::map {
 const char* const* g_command = nullptr;
 bool g_build_mode = false;
 bool g_writes_dependencies = false;
+bool g_compiler_form = false;
 
 namespace {
 
@@ -30,6 +31,8 @@ constexpr char MAP_USAGE[] =
     "             source names, writing only what changed; a name ending in /\n"
     "             pairs two folders\n"
     "   -d      - with -b, also write a Make dependency file <destination>.d\n"
+    "   -g      - print each message that names a file and line as compilers\n"
+    "             do: file:line[:column]: error|warning|note: text\n"
     "   -?      - display this help message\n"
     "Exit status: the command's (127 when it cannot be started); without a\n"
     "command 0, or 2 after a bad command line, a file that could not be read\n"
@@ -41,12 +44,25 @@ constexpr char COMMAND_SEPARATOR[] = "--";
 const char* const* g_arguments = nullptr;
 int g_name_count = 0;
 
-// -b and -d, which keston does not have: 0 when argument is neither, else
-// 1, or -1 after the message of one given twice.
-int take_build_switch(const char* argument) {
+// The flag of a switch that keston does not have, -b, -d or -g; null for another.
+bool* own_switch(char letter) {
+    switch (letter) {
+        case 'b':
+            return &g_build_mode;
+        case 'd':
+            return &g_writes_dependencies;
+        case 'g':
+            return &g_compiler_form;
+        default:
+            return nullptr;
+    }
+}
+
+// -b, -d and -g: 0 when argument is none of them, else 1, or -1 after the
+// message of one given twice.
+int take_own_switch(const char* argument) {
     if (!is_switch(argument) || argument[1] == '\0' || argument[2] != '\0') return 0;
-    const char letter = static_cast<char>(argument[1] | 0x20);
-    bool* const given = letter == 'b' ? &g_build_mode : letter == 'd' ? &g_writes_dependencies : nullptr;
+    bool* const given = own_switch(static_cast<char>(argument[1] | 0x20));
     if (given == nullptr) return 0;
     if (*given) {
         std::printf("\n\r?KESTON-F-Multiple switch specification\n\r");
@@ -116,8 +132,8 @@ int parse_map_command_line(int argc, const char* const* argv) {
         break;
     }
     for (int i = 1; i < names_end; ++i) {
-        const int build_switch = take_build_switch(argv[i]);
-        if (build_switch < 0 || (build_switch == 0 && scan_argument(argv[i], count_name) != 0)) {
+        const int own = take_own_switch(argv[i]);
+        if (own < 0 || (own == 0 && scan_argument(argv[i], count_name) != 0)) {
             return COMMAND_LINE_REFUSED;
         }
     }

@@ -21,6 +21,8 @@ extern const char* const* g_command;
 // gets a Make dependency file.
 extern bool g_build_mode;
 extern bool g_writes_dependencies;
+// -g: message lines that name a file and line in the compilers' form.
+extern bool g_compiler_form;
 
 // The usage text, on standard output for -? or on standard error.
 void print_map_usage(bool to_standard_output);

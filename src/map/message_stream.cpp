@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "map/map_command_line.h"
+#include "map/message_form.h"
 #include "map/rewrite.h"
 
 namespace keston::map {
@@ -30,11 +32,57 @@ std::uint32_t pass_on(MessageStream& stream, const char* bytes, std::uint32_t co
     return taken;
 }
 
+// Rewrites the lines of fasm's message held so far; error_line (length
+// characters) is its "error:" line, or null where none came.
+void release_block(MessageStream& stream, const char* error_line, std::uint32_t length) {
+    stream.context.fasm_error = {error_line, error_line == nullptr ? 0 : length};
+    std::uint32_t at = 0;
+    while (at < stream.held) {
+        const std::uint32_t line_length = to_line_end(stream.block + at, stream.held - at);
+        rewrite_line(stream.block + at, line_length, stream.context, *stream.output);
+        at += line_length;
+    }
+    stream.context.fasm_error = {nullptr, 0};
+    stream.held = 0;
+}
+
+// The line of a reference in fasm's form, with which its message begins;
+// line ends with LF.
+bool opens_fasm_message(const char* line, std::uint32_t length) {
+    --length;
+    if (length != 0 && line[length - 1] == '\r') --length;
+    MessageForm form;
+    return read_message_form(line, length, &form) && form.fasm_header;
+}
+
+// A complete line: rewritten, or with -g held while it belongs to fasm's
+// message, which goes out whole once its "error:" line has come.
+void complete_line(MessageStream& stream) {
+    const char* const line = stream.line;
+    const std::uint32_t length = stream.used;
+    stream.used = 0;
+    if (!g_compiler_form || (stream.held == 0 && !opens_fasm_message(line, length))) {
+        rewrite_line(line, length, stream.context, *stream.output);
+        return;
+    }
+    if (length > LONGEST_MAPPED_LINE - stream.held) {
+        release_block(stream, nullptr, 0);
+        if (!opens_fasm_message(line, length)) {
+            rewrite_line(line, length, stream.context, *stream.output);
+            return;
+        }
+    }
+    std::memcpy(stream.block + stream.held, line, length);
+    stream.held += length;
+    if (length >= 6 && std::memcmp(line, FASM_MESSAGE_END, 6) == 0) release_block(stream, line, length);
+}
+
 // A line that fills the buffer and goes on passes as it stands. So does
 // fasm's "error:" line, which then ends the lines that belong to its reference.
 void give_up_line(MessageStream& stream) {
+    if (stream.held != 0) release_block(stream, nullptr, 0);
     put(*stream.output, stream.line, stream.used);
-    if (std::memcmp(stream.line, "error:", 6) == 0) stream.context.continuation = nullptr;
+    if (std::memcmp(stream.line, FASM_MESSAGE_END, 6) == 0) stream.context.continuation = nullptr;
     stream.used = 0;
     stream.passing = true;
 }
@@ -52,10 +100,7 @@ std::uint32_t take_line(MessageStream& stream, const char* bytes, std::uint32_t 
     }
     std::memcpy(stream.line + stream.used, bytes, taken);
     stream.used += taken;
-    if (bytes[taken - 1] == '\n') {
-        rewrite_line(stream.line, stream.used, stream.context, *stream.output);
-        stream.used = 0;
-    }
+    if (bytes[taken - 1] == '\n') complete_line(stream);
     return taken;
 }
 
@@ -71,6 +116,7 @@ void take_messages(MessageStream& stream, const char* bytes, std::uint32_t count
 }
 
 void end_messages(MessageStream& stream) {
+    if (stream.held != 0) release_block(stream, nullptr, 0);
     if (stream.used != 0) rewrite_line(stream.line, stream.used, stream.context, *stream.output);
     flush(*stream.output);
 }

@@ -18,6 +18,10 @@ struct MessageStream {
     bool passing;  // the rest of a line too long to be rewritten passes as it comes
     LineContext context;
     char line[LONGEST_MAPPED_LINE];
+    // -g: fasm's message, held from the line of its reference to its
+    // "error:" line, whose text the reference's line takes.
+    std::uint32_t held;
+    char block[LONGEST_MAPPED_LINE];
 };
 
 extern MessageStream g_output_messages;

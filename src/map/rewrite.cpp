@@ -1,113 +1,17 @@
 #include "map/rewrite.h"
 
-#include <cinttypes>
-#include <cstdio>
 #include <cstring>
 
-#include "common/globals.h"
 #include "map/build_map.h"
-#include "map/label_names.h"
+#include "map/compiler_form.h"
+#include "map/line_text.h"
 #include "map/macro_lines.h"
+#include "map/map_command_line.h"
 #include "map/references.h"
-#include "transform/local_labels.h"
 
 namespace keston::map {
 
 namespace {
-
-// Pairs whose labels a line's words may be; more in one line are left out.
-constexpr std::uint32_t MAX_LINE_PAIRS = 8;
-constexpr char FASM_MESSAGE_END[] = "error:";
-
-struct LinePairs {
-    Pair* pairs[MAX_LINE_PAIRS];
-    std::uint32_t count = 0;
-
-    void add(Pair* pair) {
-        for (std::uint32_t i = 0; i < count; ++i) {
-            if (pairs[i] == pair) return;
-        }
-        if (count < MAX_LINE_PAIRS) pairs[count++] = pair;
-    }
-};
-
-// A label's characters in a message: quotes and backquotes bound it.
-bool is_word_character(char c) {
-    const char lower = static_cast<char>(c | 0x20);
-    return (lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '?' || c == '@';
-}
-
-bool is_rewritten(const Reference& reference) {
-    return reference.pair->state == MapState::MAPPED && reference.number != 0 &&
-           reference.number <= reference.pair->source_lines.size();
-}
-
-// The pairs that a reference of the line is rewritten to. A reference that
-// stays as it is (line 0, past the end, a stale destination) brings no pair:
-// the label names beside it stay the destination's, as its file and line do.
-// The last reference in fasm's form opens a message on the lines after it:
-// *fasm_block gets its pair, null when it stays as it is.
-LinePairs find_line_pairs(const char* line, std::uint32_t length, bool* fasm_form, Pair** fasm_block) {
-    LinePairs found;
-    ReferenceScanner scanner(line, length);
-    Reference reference;
-    while (scanner.next(&reference)) {
-        const bool rewritten = is_mapped(*reference.pair) && is_rewritten(reference);
-        if (rewritten) found.add(reference.pair);
-        if (!reference.fasm_form) continue;
-        *fasm_form = true;
-        *fasm_block = rewritten ? reference.pair : nullptr;
-    }
-    return found;
-}
-
-void put_number(Output& output, std::uint32_t number) {
-    char digits[16];
-    const int length = std::snprintf(digits, sizeof digits, "%" PRIu32, number);
-    put(output, digits, static_cast<std::uint32_t>(length));
-}
-
-// The spelling of a label of one of the pairs; its length, 0 for another word.
-std::uint32_t find_spelling(const LinePairs& pairs, const char* word, std::uint32_t length, const char** spelling) {
-    for (std::uint32_t i = 0; i < pairs.count; ++i) {
-        const std::uint32_t found = find_label_spelling(*pairs.pairs[i], word, length, spelling);
-        if (found != 0) return found;
-    }
-    return 0;
-}
-
-// Puts line[from, to) with every whole word that is a label of the pairs
-// rewritten as the prefix and the source's spelling.
-void put_text(Output& output, const char* line, std::uint32_t from, std::uint32_t to, const LinePairs& pairs) {
-    if (pairs.count == 0 || (g_switches & F_LOCAL_LABELS) == 0) {
-        put(output, line + from, to - from);
-        return;
-    }
-    std::uint32_t at = from;
-    // A word that began before from is not whole here.
-    if (at > 0) {
-        while (at < to && is_word_character(line[at]) && is_word_character(line[at - 1])) ++at;
-    }
-    std::uint32_t copied = from;
-    while (at < to) {
-        if (!is_word_character(line[at])) {
-            ++at;
-            continue;
-        }
-        std::uint32_t end = at;
-        while (end < to && is_word_character(line[end])) ++end;
-        const char* spelling = nullptr;
-        const std::uint32_t spelling_length = find_spelling(pairs, line + at, end - at, &spelling);
-        if (spelling_length != 0) {
-            put(output, line + copied, at - copied);
-            put(output, g_label_prefix, sizeof g_label_prefix);
-            put(output, spelling, spelling_length);
-            copied = end;
-        }
-        at = end;
-    }
-    put(output, line + copied, to - copied);
-}
 
 bool begins_with(const char* line, std::uint32_t length, const char* text) {
     const std::size_t text_length = std::strlen(text);
@@ -126,13 +30,24 @@ void put_macro_line(const char* line, std::uint32_t length, const MacroLine& mac
     std::uint32_t source_line = 0;
     if (pair == nullptr || !is_mapped(*pair) || !map_macro_line(*pair, line, macro, before, &count, &source_line)) {
         put(output, line, length);
-        return;
+    } else if (g_compiler_form) {
+        put_macro_in_compiler_form(line, length, macro, *pair, count, source_line, output);
+    } else {
+        put(output, line, macro.number_start);
+        put_number(output, count);
+        put(output, line + macro.number_end, macro.file_start - macro.number_end);
+        put(output, pair->source, static_cast<std::uint32_t>(std::strlen(pair->source)));
+        put(output, line + macro.file_end, length - macro.file_end);
     }
-    put(output, line, macro.number_start);
-    put_number(output, count);
-    put(output, line + macro.number_end, macro.file_start - macro.number_end);
-    put(output, pair->source, static_cast<std::uint32_t>(std::strlen(pair->source)));
-    put(output, line + macro.file_end, length - macro.file_end);
+}
+
+// The destination and line that the line's first reference names.
+void note_message_line(const char* line, std::uint32_t length, LineContext& context) {
+    ReferenceScanner scanner(line, length);
+    Reference reference;
+    if (!scanner.next(&reference)) return;
+    context.message_pair = reference.pair;
+    context.message_line = reference.number;
 }
 
 }  // namespace
@@ -151,28 +66,10 @@ void rewrite_line(const char* line, std::uint32_t length, LineContext& context, 
         if (begins_with(line, length, FASM_MESSAGE_END)) context.continuation = nullptr;
     }
     if (fasm_form) context.continuation = fasm_block;
-    ReferenceScanner scanner(line, length);
-    Reference reference;
-    std::uint32_t copied = 0;
-    bool named = false;
-    while (scanner.next(&reference)) {
-        if (!named) {
-            named = true;
-            context.message_pair = reference.pair;
-            context.message_line = reference.number;
-        }
-        put_text(output, line, copied, reference.name_start, pairs);
-        if (is_rewritten(reference)) {
-            const Pair& pair = *reference.pair;
-            put(output, pair.source, static_cast<std::uint32_t>(std::strlen(pair.source)));
-            put(output, line + reference.name_end, reference.number_start - reference.name_end);
-            put_number(output, pair.source_lines[reference.number - 1]);
-        } else {
-            put(output, line + reference.name_start, reference.number_end - reference.name_start);
-        }
-        copied = reference.number_end;
+    note_message_line(line, length, context);
+    if (!g_compiler_form || !put_compiler_form(line, length, pairs, context.fasm_error, output)) {
+        put_rewritten(output, line, 0, length, pairs);
     }
-    put_text(output, line, copied, length, pairs);
 }
 
 }  // namespace keston::map

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "map/compiler_form.h"
 #include "map/output.h"
 #include "map/pairs.h"
 
@@ -18,7 +19,12 @@ struct LineContext {
     // named on the lines after it was defined before.
     Pair* message_pair;
     std::uint64_t message_line;
+    // -g: the "error:" line of the fasm message that the lines belong to.
+    FasmError fasm_error;
 };
+
+// The line that ends fasm's message.
+constexpr char FASM_MESSAGE_END[] = "error:";
 
 // Puts line (its line end included) to output, rewritten.
 void rewrite_line(const char* line, std::uint32_t length, LineContext& context, Output& output);

@@ -191,6 +191,87 @@ TEST(Map, MacroLinesCountFromTheDefinitionInTheSource) {
         run_map({"src/m.asm", "out/m.asm", "src/o.asm", "out/o.asm"}, dir.path(), {.input = dir / "messages.txt"});
     EXPECT_EQ(result.out, out);
     EXPECT_EQ(result.exit_code, 0);
+    // -g: a macro line points at the source line that its count leads to.
+    write_file(dir / "messages.txt",
+               "out/m.asm(12) : Error A2006: x\n  clr(1)[M.ASM]: Macro called from\r\n nosuch(1)[M.ASM]: Macro called from\n");
+    const RunResult compilers = run_map({"-g", "src/m.asm", "out/m.asm"}, dir.path(), {.input = dir / "messages.txt"});
+    EXPECT_EQ(compilers.out,
+              "src/m.asm:16: error: A2006: x\nsrc/m.asm:9: note: clr(2): Macro called from\r\n"
+              " nosuch(1)[M.ASM]: Macro called from\n");
+}
+
+// -g: every assembler's message as compilers print theirs; a destination's
+// column goes with -t and -l, which move it.
+TEST(Map, CompilersFormForEveryAssemblersMessages) {
+    const Sources dir({{"a.asm", SOURCE}, {"s.asm", "s:\n"}});
+    write_file(dir / "s.asm", "s:\nt:\n");  // edited since
+    // clang-format off
+    const struct {
+        std::string in, out;
+    } lines[] = {
+        {"out/a.asm(2) : error A2006: undefined symbol : nothere_0000\r\n", "a.asm:5: error: A2006: undefined symbol : @@nothere\r\n"},
+        {"OUT/A.ASM(2) : Error A2209: Syntax error: movv\n", "a.asm:5: error: A2209: Syntax error: movv\n"},
+        {"out/a.asm(4) : Warning A4012: line number information\n", "a.asm:7: warning: A4012: line number information\n"},
+        {"out/a.asm(1) : Fatal error A1000: cannot open file : x.inc\n", "a.asm:3: error: A1000: cannot open file : x.inc\n"},
+        {"out/a.asm(3): fatal error A1010: unmatched block nesting\n", "a.asm:6: error: A1010: unmatched block nesting\n"},
+        {"C:\\build\\out\\a.asm(2): Error! E032: 'nothere_0000' not defined\n", "a.asm:5: error: E032: '@@nothere' not defined\n"},
+        {"out/a.asm(4): Warning! W400: x\n", "a.asm:7: warning: W400: x\n"},
+        {"**Error** OUT\\A.ASM(2) Undefined symbol: NOTHERE_0000\n", "a.asm:5: error: Undefined symbol: @@nothere\n"},
+        {"*Warning* OUT\\A.ASM(4) Argument needs type override\n", "a.asm:7: warning: Argument needs type override\n"},
+        {"**Fatal** OUT\\A.ASM(3) Out of memory\n", "a.asm:6: error: Out of memory\n"},
+        {"out/a.asm:2: error: symbol `nothere_0000' not defined\n", "a.asm:5: error: symbol `@@nothere' not defined\n"},
+        {"out/a.asm:3: warning: label alone on a line [-w+label-orphan]\n", "a.asm:6: warning: label alone on a line [-w+label-orphan]\n"},
+        {"out/a.asm:1: fatal: unable to open include file `x.inc'\n", "a.asm:3: error: unable to open include file `x.inc'\n"},
+        {"out/a.asm:2: Error: junk at end of line\n", "a.asm:5: error: junk at end of line\n"},
+        {"out/a.asm:2:9: error: unknown token in expression\n", "a.asm:5: error: unknown token in expression\n"},
+        {"out/a.asm:3:1: note: while in macro instantiation\n", "a.asm:6: note: while in macro instantiation\n"},
+        {"  out/a.asm(3): Main line code\n", "a.asm:6: note: Main line code\n"},
+        {"out/a.asm(3) : errors: 2\n", "a.asm:6: note: errors: 2\n"},
+        // fasm's message on the lines below its reference: the reference's line takes the error.
+        {"out/a.asm [2]:\n\tjmp\tnothere_0000\nerror: undefined symbol 'nothere_0000'.\n",
+         "a.asm:5: error: undefined symbol '@@nothere'.\n\tjmp\t@@nothere\nerror: undefined symbol '@@nothere'.\n"},
+        {"out/a.asm [4]:\r\n\tm\r\nout/a.asm [3] m [1]:\r\n\tdec loop_0001\r\nprocessed: dec loop_0001\r\nerror: invalid operand.\r\n",
+         "a.asm:7: error: invalid operand.\r\n\tm\r\na.asm:6: error: m [1]: invalid operand.\r\n\tdec @@loop\r\n"
+         "processed: dec @@loop\r\nerror: invalid operand.\r\n"},
+        // Files not mapped keep their names, lines and columns; other text and lines stay as they are.
+        {"util.inc(3) : warning A4000: see out/a.asm(2)\n", "util.inc:3: warning: A4000: see a.asm(5)\n"},
+        {"lib/x.asm:3:9: error: bad\n", "lib/x.asm:3:9: error: bad\n"},
+        {"out/s.asm(1) : error A2006: s_0000\n", "out/s.asm:1: error: A2006: s_0000\n"},
+        {"out/a.asm:0: error: nothere_0000\n", "out/a.asm:0: error: nothere_0000\n"},
+        {"out/a.asm [9]:\n\tjmp\tnothere_0000\nerror: undefined symbol 'nothere_0000'.\n",
+         "out/a.asm:9: error: undefined symbol 'nothere_0000'.\n\tjmp\tnothere_0000\nerror: undefined symbol 'nothere_0000'.\n"},
+        // A reference further in: its place, and the whole line as the text.
+        {"(out/a.asm:2) x\n", "a.asm:5: note: (a.asm:5) x\n"},
+        {"In file included from out/a.asm:3:\n", "a.asm:6: note: In file included from a.asm:6:\n"},
+        {"Error: loop_0001 in out/a.asm(3)\n", "a.asm:6: error: @@loop in a.asm(6)\n"},
+        {"Assembling: out/a.asm\n", "Assembling: out/a.asm\n"},
+        {"nothere_0000 alone\n", "nothere_0000 alone\n"},
+        {"out/a.asm [2]:\n\tjmp\tnothere_0000\n", "a.asm:5: note: \n\tjmp\t@@nothere\n"}};  // the end came first
+    // clang-format on
+    std::string in, out;
+    for (const auto& line : lines) {
+        in += line.in;
+        out += line.out;
+    }
+    const RunResult result = filter({"-g", "a.asm", "out/a.asm", "s.asm", "out/s.asm"}, dir, in);
+    EXPECT_EQ(result.out, out);
+    EXPECT_EQ(result.exit_code, 0);
+    const RunResult wrapper =
+        run_map({"-g", "a.asm", "out/a.asm", "--", messages_program(), "3", "out/a.asm", "3", "loop_0001"}, dir.path());
+    EXPECT_EQ(wrapper.out,
+              "Assembling: out/a.asm\na.asm:6: error: A2006: undefined symbol : @@loop\r\n"
+              "a.asm:6: error: Undefined symbol: @@loop\na.asm:6: error: E032: '@@loop' not defined\n"
+              "a.asm:6: error: undefined symbol '@@loop'.\n\tjmp\t@@loop\nerror: undefined symbol '@@loop'.\n"
+              "loop_0001 is mentioned here without a reference");
+    EXPECT_EQ(wrapper.err, "a.asm:6: error: symbol `@@loop' not defined\na.asm:6: error: unknown token in expression: @@loop\n");
+    EXPECT_EQ(wrapper.exit_code, 3);
+    // Without -s, -t and -l the columns are the source's too.
+    write_file(dir / "messages.txt", "out/b.asm:2:9: error: x\nout/b.asm [1]:\n x\n");
+    write_file(dir / "b.asm", "; b\nb:\n  nop\n");
+    ASSERT_EQ(run_keston({"-a", "-e", "b.asm", "out/b.asm"}, dir.path()).exit_code, 0);
+    const RunResult plain = run_companion("keston-map", {"-G", "-a", "-e", "b.asm", "out/b.asm"}, dir.path(),
+                                          {.input = dir / "messages.txt"});
+    EXPECT_EQ(plain.out, "b.asm:3:9: error: x\nb.asm:2: note: \n x\n");
 }
 
 // A reference's path, resolved by its text against the current folder, is a
@@ -274,6 +355,8 @@ TEST(Map, CommandLineAndCommandFailures) {
               "             source names, writing only what changed; a name ending in /\n"
               "             pairs two folders\n"
               "   -d      - with -b, also write a Make dependency file <destination>.d\n"
+              "   -g      - print each message that names a file and line as compilers\n"
+              "             do: file:line[:column]: error|warning|note: text\n"
               "   -?      - display this help message\n"
               "Exit status: the command's (127 when it cannot be started); without a\n"
               "command 0, or 2 after a bad command line, a file that could not be read\n"

@@ -1,0 +1,40 @@
+// A message line's text rewritten: its references to the sources, and the
+// label names of the pairs it refers to as the sources spell them.
+#pragma once
+
+#include <cstdint>
+
+#include "map/output.h"
+#include "map/pairs.h"
+#include "map/references.h"
+
+namespace keston::map {
+
+// Pairs whose labels a line's words may be; more in one line are left out.
+constexpr std::uint32_t MAX_LINE_PAIRS = 8;
+
+struct LinePairs {
+    Pair* pairs[MAX_LINE_PAIRS];
+    std::uint32_t count = 0;
+
+    void add(Pair* pair);
+};
+
+// Whether the reference is mapped: its pair's map is built and holds its line.
+bool is_rewritten(const Reference& reference);
+
+// The pairs that a reference of the line is rewritten to. A reference that
+// stays as it is (line 0, past the end, a stale destination) brings no pair:
+// the label names beside it stay the destination's, as its file and line do.
+// The last reference in fasm's form opens a message on the lines after it:
+// *fasm_block gets its pair, null when it stays as it is.
+LinePairs find_line_pairs(const char* line, std::uint32_t length, bool* fasm_form, Pair** fasm_block);
+
+void put_number(Output& output, std::uint64_t number);
+
+// Puts line[from, to) rewritten: each reference that begins there and is
+// mapped as the source's name and line, and every whole word that is a
+// label of the pairs as the prefix and the source's spelling.
+void put_rewritten(Output& output, const char* line, std::uint32_t from, std::uint32_t to, const LinePairs& pairs);
+
+}  // namespace keston::map
