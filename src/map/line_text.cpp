@@ -75,16 +75,20 @@ bool is_rewritten(const Reference& reference) {
            reference.number <= reference.pair->source_lines.size();
 }
 
-LinePairs find_line_pairs(const char* line, std::uint32_t length, bool* fasm_form, Pair** fasm_block) {
-    LinePairs found;
+LineReferences find_line_references(const char* line, std::uint32_t length) {
+    LineReferences found;
     ReferenceScanner scanner(line, length);
     Reference reference;
     while (scanner.next(&reference)) {
+        if (found.first_pair == nullptr) {
+            found.first_pair = reference.pair;
+            found.first_line = reference.number;
+        }
         const bool rewritten = is_mapped(*reference.pair) && is_rewritten(reference);
-        if (rewritten) found.add(reference.pair);
+        if (rewritten) found.pairs.add(reference.pair);
         if (!reference.fasm_form) continue;
-        *fasm_form = true;
-        *fasm_block = rewritten ? reference.pair : nullptr;
+        found.fasm_form = true;
+        found.fasm_block = rewritten ? reference.pair : nullptr;
     }
     return found;
 }

@@ -23,12 +23,23 @@ struct LinePairs {
 // Whether the reference is mapped: its pair's map is built and holds its line.
 bool is_rewritten(const Reference& reference);
 
-// The pairs that a reference of the line is rewritten to. A reference that
-// stays as it is (line 0, past the end, a stale destination) brings no pair:
-// the label names beside it stay the destination's, as its file and line do.
-// The last reference in fasm's form opens a message on the lines after it:
-// *fasm_block gets its pair, null when it stays as it is.
-LinePairs find_line_pairs(const char* line, std::uint32_t length, bool* fasm_form, Pair** fasm_block);
+// What a line's references are.
+struct LineReferences {
+    // The pairs that a reference of the line is rewritten to. A reference
+    // that stays as it is (line 0, past the end, a stale destination) brings
+    // no pair: the label names beside it stay the destination's, as its file
+    // and line do.
+    LinePairs pairs;
+    // The last reference in fasm's form opens a message on the lines after
+    // it: fasm_block is its pair, null when it stays as it is.
+    bool fasm_form = false;
+    Pair* fasm_block = nullptr;
+    // The destination and line of the first reference; null for none.
+    Pair* first_pair = nullptr;
+    std::uint64_t first_line = 0;
+};
+
+LineReferences find_line_references(const char* line, std::uint32_t length);
 
 void put_number(Output& output, std::uint64_t number);
 

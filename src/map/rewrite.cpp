@@ -41,15 +41,6 @@ void put_macro_line(const char* line, std::uint32_t length, const MacroLine& mac
     }
 }
 
-// The destination and line that the line's first reference names.
-void note_message_line(const char* line, std::uint32_t length, LineContext& context) {
-    ReferenceScanner scanner(line, length);
-    Reference reference;
-    if (!scanner.next(&reference)) return;
-    context.message_pair = reference.pair;
-    context.message_line = reference.number;
-}
-
 }  // namespace
 
 void rewrite_line(const char* line, std::uint32_t length, LineContext& context, Output& output) {
@@ -58,17 +49,18 @@ void rewrite_line(const char* line, std::uint32_t length, LineContext& context, 
         put_macro_line(line, length, macro, context, output);
         return;
     }
-    bool fasm_form = false;
-    Pair* fasm_block = nullptr;
-    LinePairs pairs = find_line_pairs(line, length, &fasm_form, &fasm_block);
-    if (context.continuation != nullptr && !fasm_form) {
-        pairs.add(context.continuation);
+    LineReferences references = find_line_references(line, length);
+    if (context.continuation != nullptr && !references.fasm_form) {
+        references.pairs.add(context.continuation);
         if (begins_with(line, length, FASM_MESSAGE_END)) context.continuation = nullptr;
     }
-    if (fasm_form) context.continuation = fasm_block;
-    note_message_line(line, length, context);
-    if (!g_compiler_form || !put_compiler_form(line, length, pairs, context.fasm_error, output)) {
-        put_rewritten(output, line, 0, length, pairs);
+    if (references.fasm_form) context.continuation = references.fasm_block;
+    if (references.first_pair != nullptr) {
+        context.message_pair = references.first_pair;
+        context.message_line = references.first_line;
+    }
+    if (!g_compiler_form || !put_compiler_form(line, length, references.pairs, context.fasm_error, output)) {
+        put_rewritten(output, line, 0, length, references.pairs);
     }
 }
 
