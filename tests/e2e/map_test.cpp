@@ -245,6 +245,8 @@ TEST(Map, CompilersFormForEveryAssemblersMessages) {
         {"In file included from out/a.asm:3:\n", "a.asm:6: note: In file included from a.asm:6:\n"},
         {"Error: loop_0001 in out/a.asm(3)\n", "a.asm:6: error: @@loop in a.asm(6)\n"},
         {"Assembling: out/a.asm\n", "Assembling: out/a.asm\n"},
+        {"lib(x) : error A1: y\n", "lib(x) : error A1: y\n"},
+        {"lib() : error: y lib(2)x: z lib:: e lib:x: e lib [x]:\n", "lib() : error: y lib(2)x: z lib:: e lib:x: e lib [x]:\n"},
         {"nothere_0000 alone\n", "nothere_0000 alone\n"},
         {"out/a.asm [2]:\n\tjmp\tnothere_0000\n", "a.asm:5: note: \n\tjmp\t@@nothere\n"}};  // the end came first
     // clang-format on
