@@ -6,7 +6,9 @@
 // (SIGSTOP) once and then reads on, so that a test can act at a known point.
 // "close" makes the close of the file fail with EIO, as a network file system
 // reports a failed write; "stop-unlink" stops the process once right before
-// the file is removed.
+// the file is removed. A rename from or to the file, with "rename", fails
+// with EIO once $KESTON_FAULT_OFFSET of them have passed; with
+// "stop-rename" the process stops once right before the first.
 
 #include <dlfcn.h>
 #include <signal.h>
@@ -85,4 +87,16 @@ extern "C" int unlink(const char* path) {
     static const auto real_unlink = real<int (*)(const char*)>("unlink");
     if (action_is("stop-unlink") && is_fault_path(path)) stop_once();
     return real_unlink(path);
+}
+
+extern "C" int rename(const char* from, const char* to) {
+    static const auto real_rename = real<int (*)(const char*, const char*)>("rename");
+    static long long passed = 0;
+    if (!is_fault_path(from) && !is_fault_path(to)) return real_rename(from, to);
+    if (action_is("stop-rename")) stop_once();
+    if (action_is("rename") && passed++ >= std::strtoll(std::getenv("KESTON_FAULT_OFFSET"), nullptr, 10)) {
+        errno = EIO;
+        return -1;
+    }
+    return real_rename(from, to);
 }

@@ -12,7 +12,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/posix/descriptors.h"
 #include "platform/posix/file_identity.h"
@@ -26,11 +28,31 @@ namespace {
 // target's own name, and on the same file system, so that the rename works.
 constexpr char TEMPORARY_NAME[] = ".keston-XXXXXX";
 
+// A suffix on the temporary name: the original's second name while the renames run.
+constexpr char KEPT_SUFFIX[] = ".orig";
+
+// The replacement being made: its target's real path and its temporary
+// name, before it joins the waiting ones.
 char g_target_path[PATH_MAX];
 char g_temporary_path[PATH_MAX];
-// Set while the temporary file exists under its own name; read by the
-// interrupt handler.
-volatile sig_atomic_t g_temporary_exists = 0;
+
+// A waiting replacement: its temporary name, NUL, the target's real path,
+// NUL, and room for the name the original keeps during the renames.
+struct Waiting {
+    char* names;
+    std::size_t temporary_length;
+    std::size_t target_length;
+    struct stat original;
+    // How far the commit took it.
+    bool kept;     // the original has its second name
+    bool renamed;  // the temporary name is gone, renamed over the target
+    bool noted;    // the caller has been told what became of it
+};
+// Read by the interrupt handler: the count goes up only once an entry is
+// complete and its temporary file exists, and down once the file is gone.
+Waiting* g_waiting = nullptr;
+volatile sig_atomic_t g_waiting_count = 0;
+std::size_t g_waiting_room = 0;
 // A second descriptor on the replacement, which stays usable for the final
 // sync whatever permission bits the file has taken meanwhile.
 int g_sync_fd = -1;
@@ -56,11 +78,133 @@ constexpr int COPIED_FLAGS = FS_SECRM_FL | FS_UNRM_FL | FS_COMPR_FL | FS_SYNC_FL
 // A directory with these flags lets files be created in it but never removed.
 constexpr int NO_REMOVAL_FLAGS = FS_APPEND_FL | FS_IMMUTABLE_FL;
 
+const char* temporary_of(const Waiting& waiting) {
+    return waiting.names;
+}
+
+const char* target_of(const Waiting& waiting) {
+    return waiting.names + waiting.temporary_length + 1;
+}
+
+char* kept_name_of(const Waiting& waiting) {
+    return waiting.names + waiting.temporary_length + 1 + waiting.target_length + 1;
+}
+
+Waiting& last_waiting() {
+    return g_waiting[g_waiting_count - 1];
+}
+
 // A name such as /dev/fd/3 on a deleted file resolves to a path that names
 // another file, or none: the real path must still reach the compared file.
+bool reaches_original(const Waiting& waiting) {
+    struct stat now {};
+    return ::stat(target_of(waiting), &now) == 0 && same_file(now, waiting.original);
+}
+
 bool target_path_reaches_original() {
     struct stat now {};
     return ::stat(g_target_path, &now) == 0 && same_file(now, g_original);
+}
+
+bool make_room() {
+    if (static_cast<std::size_t>(g_waiting_count) < g_waiting_room) return true;
+    const std::size_t room = g_waiting_room == 0 ? 16 : g_waiting_room * 2;
+    void* const grown = std::malloc(room * sizeof(Waiting));
+    if (grown == nullptr) return false;
+    if (g_waiting != nullptr) std::memcpy(grown, g_waiting, g_waiting_count * sizeof(Waiting));
+    // The handler reads the old array or the new one, both whole.
+    hold_interrupts();
+    Waiting* const old = g_waiting;
+    g_waiting = static_cast<Waiting*>(grown);
+    release_interrupts();
+    std::free(old);
+    g_waiting_room = room;
+    return true;
+}
+
+// The entry for the replacement being made, its temporary file created under
+// a new name; false with nothing created.
+bool create_waiting() {
+    const std::size_t temporary_length = std::strlen(g_temporary_path);
+    const std::size_t target_length = std::strlen(g_target_path);
+    if (!make_room()) return false;
+    char* const names = static_cast<char*>(std::malloc(2 * temporary_length + target_length + sizeof KEPT_SUFFIX + 2));
+    if (names == nullptr) return false;
+    std::memcpy(names, g_temporary_path, temporary_length + 1);
+    std::memcpy(names + temporary_length + 1, g_target_path, target_length + 1);
+    // An interrupt waits until the new file is listed for the handler to remove.
+    hold_interrupts();
+    const int created = ::mkostemp(names, O_CLOEXEC);
+    if (created >= 0) {
+        g_waiting[g_waiting_count] = {names, temporary_length, target_length, g_original, false, false, false};
+        g_waiting_count = g_waiting_count + 1;
+    }
+    release_interrupts();
+    if (created < 0) {
+        std::free(names);
+        return false;
+    }
+    g_sync_fd = created;
+    return true;
+}
+
+// Forgets the last entry, removing its temporary file unless it has been
+// renamed, and the original's second name unless the original is to be found
+// only there.
+void forget_last(bool original_kept) {
+    const Waiting& waiting = last_waiting();
+    char* const names = waiting.names;
+    if (waiting.kept && !original_kept) ::unlink(kept_name_of(waiting));
+    if (!waiting.renamed) ::unlink(names);
+    g_waiting_count = g_waiting_count - 1;
+    std::free(names);
+}
+
+void close_original();
+
+// A second name for each original, beside its temporary file; false when one
+// cannot have it, with the index of that one in *failed.
+bool keep_originals(std::size_t count, std::size_t* failed) {
+    for (std::size_t i = 0; i < count; ++i) {
+        Waiting& waiting = g_waiting[i];
+        char* const kept = kept_name_of(waiting);
+        std::memcpy(kept, temporary_of(waiting), waiting.temporary_length);
+        std::memcpy(kept + waiting.temporary_length, KEPT_SUFFIX, sizeof KEPT_SUFFIX);
+        waiting.kept = ::link(target_of(waiting), kept) == 0;
+        if (!waiting.kept) {
+            *failed = i;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Renames each replacement over its target in turn; false when one fails,
+// with its index in *failed.
+bool rename_all(std::size_t count, std::size_t* failed) {
+    for (std::size_t i = 0; i < count; ++i) {
+        g_waiting[i].renamed = ::rename(temporary_of(g_waiting[i]), target_of(g_waiting[i])) == 0;
+        if (!g_waiting[i].renamed) {
+            *failed = i;
+            return false;
+        }
+    }
+    return true;
+}
+
+// The original of a replaced target back under its name; false when it
+// stays under its second name.
+bool put_back(Waiting* waiting) {
+    if (::rename(kept_name_of(*waiting), target_of(*waiting)) != 0) return false;
+    waiting->kept = false;
+    return true;
+}
+
+// The replacement being made, when its making ends.
+void close_making() {
+    close_original();
+    if (g_sync_fd >= 0) ::close(g_sync_fd);
+    g_sync_fd = -1;
 }
 
 // The rewrite is the user's to make only where they could write the file
@@ -180,22 +324,27 @@ bool regular_file_key(const char* name, RegularFileKey* key) {
     return true;
 }
 
+std::uint64_t regular_file_links(const char* name) {
+    struct stat status {};
+    if (::stat(name, &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+    return status.st_nlink;
+}
+
 int create_replacement(const char* target) {
     if (!find_target(target)) {
         close_original();
         return -1;
     }
-    // An interrupt waits until the new file is marked for the handler to remove.
-    hold_interrupts();
-    const int created = ::mkostemp(g_temporary_path, O_CLOEXEC);
-    if (created >= 0) g_temporary_exists = 1;
-    release_interrupts();
-    if (created < 0) return -1;
-    const int fd = avoid_descriptor_zero(created);
+    if (!create_waiting()) {
+        close_original();
+        return -1;
+    }
+    const int fd = avoid_descriptor_zero(std::exchange(g_sync_fd, -1));
     if (fd >= 0) g_sync_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 1);
     if (g_sync_fd < 0 || !take_original_settings(fd)) {
         if (fd >= 0) ::close(fd);
-        discard_replacement();
+        close_making();
+        forget_last(false);
         return -1;
     }
     return fd;
@@ -207,38 +356,68 @@ int create_replacement(const char* target) {
 // before the name does, so that no crash can leave the name on an empty or
 // partial file.
 int complete_replacement() {
-    const bool done = take_original_settings(g_sync_fd) && ::fsync(g_sync_fd) == 0;
-    ::close(g_sync_fd);
-    g_sync_fd = -1;
+    const bool done = g_sync_fd >= 0 && take_original_settings(g_sync_fd) && ::fsync(g_sync_fd) == 0;
+    close_making();
     return done ? 0 : -1;
 }
 
 bool replacement_target_unchanged() {
-    return target_path_reaches_original();
+    return g_waiting_count > 0 && reaches_original(last_waiting());
+}
+
+const char* replacement_name() {
+    return temporary_of(last_waiting());
 }
 
 int commit_replacement() {
-    if (g_temporary_exists == 0) return -1;
-    if (::rename(g_temporary_path, g_target_path) != 0) {
+    close_making();
+    if (g_waiting_count != 1) return -1;
+    if (::rename(temporary_of(last_waiting()), target_of(last_waiting())) != 0) {
         discard_replacement();
         return -1;
     }
-    g_temporary_exists = 0;
-    close_original();
+    forget_last(false);
     return 0;
 }
 
+std::size_t commit_replacements(UnreplacedNote note) {
+    close_making();
+    hold_interrupts();
+    const auto count = static_cast<std::size_t>(g_waiting_count);
+    std::size_t noted = 0;
+    const auto tell = [&](std::size_t i, Unreplaced why, const char* kept_as) {
+        note(i, why, kept_as);
+        g_waiting[i].noted = true;
+        ++noted;
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!reaches_original(g_waiting[i])) tell(i, Unreplaced::target_changed, nullptr);
+    }
+    std::size_t failed = 0;
+    // One file alone needs no way back: its rename either happens or not.
+    if (noted == 0 && count > 1 && !keep_originals(count, &failed)) tell(failed, Unreplaced::original_not_kept, nullptr);
+    if (noted == 0 && !rename_all(count, &failed)) {
+        tell(failed, Unreplaced::not_renamed, nullptr);
+        for (std::size_t i = 0; i < failed; ++i) {
+            const bool back = put_back(&g_waiting[i]);
+            tell(i, back ? Unreplaced::put_back : Unreplaced::not_put_back, back ? nullptr : kept_name_of(g_waiting[i]));
+        }
+    }
+    for (std::size_t i = 0; i < count && noted != 0; ++i) {
+        if (!g_waiting[i].noted) tell(i, Unreplaced::held_back, nullptr);
+    }
+    while (g_waiting_count > 0) forget_last(last_waiting().renamed && noted != 0);
+    release_interrupts();
+    return noted;
+}
+
 void discard_replacement() {
-    close_original();
-    if (g_sync_fd >= 0) ::close(g_sync_fd);
-    g_sync_fd = -1;
-    if (g_temporary_exists == 0) return;
-    ::unlink(g_temporary_path);
-    g_temporary_exists = 0;
+    close_making();
+    while (g_waiting_count > 0) forget_last(false);
 }
 
 void discard_replacement_on_interrupt() {
-    if (g_temporary_exists != 0) ::unlink(g_temporary_path);
+    for (sig_atomic_t i = 0; i < g_waiting_count; ++i) ::unlink(temporary_of(g_waiting[i]));
 }
 
 }  // namespace keston::platform

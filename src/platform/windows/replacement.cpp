@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <iterator>
 
@@ -31,17 +33,36 @@ constexpr DWORD TEMPORARY_SHARING = FILE_SHARE_DELETE;
 constexpr DWORD KEPT_ATTRIBUTES =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// The name of the replaced file as given, in UTF-16.
+// A suffix on the temporary name: the original's name while the renames run.
+constexpr wchar_t KEPT_SUFFIX[] = L".orig";
+
+// The replacement being made: the name of the replaced file as given, in
+// UTF-16, its real path (symbolic links resolved), and the temporary file's
+// path beside it, before it joins the waiting ones.
 wchar_t g_name_path[WIDE_PATH_SIZE];
-// The real path of the replaced file (symbolic links resolved), and the
-// temporary file's beside it.
 wchar_t g_target_path[WIDE_PATH_SIZE];
 wchar_t g_temporary_path[WIDE_PATH_SIZE];
 // Volume and file index of the replaced file when the replacement was created.
 BY_HANDLE_FILE_INFORMATION g_target;
-// Set while the temporary file exists under its own name; read by the
-// console handler.
-volatile LONG g_temporary_exists = 0;
+
+// A waiting replacement: its temporary path, NUL, the target's real path,
+// NUL, and room for the path the original takes during the renames.
+struct Waiting {
+    wchar_t* paths;
+    std::size_t temporary_length;
+    std::size_t target_length;
+    BY_HANDLE_FILE_INFORMATION target;
+    bool kept;     // the original is at its second path
+    bool renamed;  // the temporary path is gone, the file in the target's place
+    bool noted;    // the caller has been told what became of it
+};
+// Read by the console handler: the count goes up only once an entry is
+// complete and its temporary file exists, and down once the file is gone.
+Waiting* g_waiting = nullptr;
+volatile LONG g_waiting_count = 0;
+std::size_t g_waiting_room = 0;
+// The temporary name of the last waiting replacement in UTF-8.
+char g_replacement_name[3 * WIDE_PATH_SIZE];
 
 // The open file's path on its volume, behind the length it has in bytes:
 // the layout of FILE_NAME_INFO with room for the longest path.
@@ -133,6 +154,96 @@ bool take_original_attributes(HANDLE file) {
     return ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != 0;
 }
 
+const wchar_t* temporary_of(const Waiting& waiting) {
+    return waiting.paths;
+}
+
+const wchar_t* target_of(const Waiting& waiting) {
+    return waiting.paths + waiting.temporary_length + 1;
+}
+
+wchar_t* kept_path_of(const Waiting& waiting) {
+    return waiting.paths + waiting.temporary_length + 1 + waiting.target_length + 1;
+}
+
+Waiting& last_waiting() {
+    return g_waiting[g_waiting_count - 1];
+}
+
+bool reaches_original(const Waiting& waiting) {
+    BY_HANDLE_FILE_INFORMATION now{};
+    return identify(target_of(waiting), &now) && same_identity(now, waiting.target);
+}
+
+bool make_room() {
+    if (static_cast<std::size_t>(g_waiting_count) < g_waiting_room) return true;
+    const std::size_t room = g_waiting_room == 0 ? 16 : g_waiting_room * 2;
+    void* const grown = std::malloc(room * sizeof(Waiting));
+    if (grown == nullptr) return false;
+    if (g_waiting != nullptr) std::memcpy(grown, g_waiting, g_waiting_count * sizeof(Waiting));
+    // The handler reads the old array or the new one, both whole.
+    hold_interrupts();
+    Waiting* const old = g_waiting;
+    g_waiting = static_cast<Waiting*>(grown);
+    release_interrupts();
+    std::free(old);
+    g_waiting_room = room;
+    return true;
+}
+
+// Forgets the last entry, deleting its temporary file unless it is in the
+// target's place, and the original's second path unless the original is to
+// be found only there.
+void forget_last(bool original_kept) {
+    const Waiting& waiting = last_waiting();
+    wchar_t* const paths = waiting.paths;
+    if (waiting.kept && !original_kept) ::DeleteFileW(kept_path_of(waiting));
+    if (!waiting.renamed) ::DeleteFileW(paths);
+    ::InterlockedDecrement(&g_waiting_count);
+    std::free(paths);
+}
+
+// The original of every target also under a second path beside its
+// temporary file, a hard link; false when one cannot have it, with its index
+// in *failed.
+bool keep_originals(std::size_t count, std::size_t* failed) {
+    for (std::size_t i = 0; i < count; ++i) {
+        Waiting& waiting = g_waiting[i];
+        wchar_t* const kept = kept_path_of(waiting);
+        std::wmemcpy(kept, temporary_of(waiting), waiting.temporary_length);
+        std::wmemcpy(kept + waiting.temporary_length, KEPT_SUFFIX, std::size(KEPT_SUFFIX));
+        waiting.kept = ::CreateHardLinkW(kept, target_of(waiting), nullptr) != 0;
+        if (!waiting.kept) {
+            *failed = i;
+            return false;
+        }
+    }
+    return true;
+}
+
+// ReplaceFile keeps the replaced file's access list and creation time; when
+// it fails, the replaced file keeps its name and content.
+bool replace(Waiting* waiting) {
+    waiting->renamed = ::ReplaceFileW(target_of(*waiting), temporary_of(*waiting), nullptr, 0, nullptr, nullptr) != 0;
+    return waiting->renamed;
+}
+
+bool rename_all(std::size_t count, std::size_t* failed) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!replace(&g_waiting[i])) {
+            *failed = i;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool put_back(Waiting* waiting) {
+    if (::MoveFileExW(kept_path_of(*waiting), target_of(*waiting), MOVEFILE_REPLACE_EXISTING) == 0) return false;
+    waiting->kept = false;
+    return true;
+}
+
 }  // namespace
 
 bool same_regular_file(const char* first, const char* second) {
@@ -149,26 +260,43 @@ bool regular_file_key(const char* name, RegularFileKey* key) {
     return true;
 }
 
+std::uint64_t regular_file_links(const char* name) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return identify_name(name, &info) ? info.nNumberOfLinks : 0;
+}
+
 // A file that cannot be opened for writing, or has the read-only attribute
 // (which the replacement would not keep everywhere), is not replaced.
 int create_replacement(const char* target) {
-    if (!find_target(target) || (g_target.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 || !name_temporary())
+    if (!find_target(target) || (g_target.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 || !name_temporary() ||
+        !make_room())
         return -1;
-    // An interrupt waits until the new file is marked for the handler to remove.
+    const std::size_t temporary_length = std::wcslen(g_temporary_path);
+    const std::size_t target_length = std::wcslen(g_target_path);
+    auto* const paths = static_cast<wchar_t*>(
+        std::malloc((2 * temporary_length + target_length + std::size(KEPT_SUFFIX) + 2) * sizeof(wchar_t)));
+    if (paths == nullptr) return -1;
+    // An interrupt waits until the new file is listed for the handler to remove.
     hold_interrupts();
     const HANDLE file = create_temporary();
-    if (file != INVALID_HANDLE_VALUE) ::InterlockedExchange(&g_temporary_exists, 1);
+    if (file != INVALID_HANDLE_VALUE) {
+        std::wmemcpy(paths, g_temporary_path, temporary_length + 1);
+        std::wmemcpy(paths + temporary_length + 1, g_target_path, target_length + 1);
+        g_waiting[g_waiting_count] = {paths, temporary_length, target_length, g_target, false, false, false};
+        ::InterlockedIncrement(&g_waiting_count);
+    }
     const int fd = descriptor_of(file, _O_WRONLY);
     release_interrupts();
-    if (fd < 0) discard_replacement();
+    if (file == INVALID_HANDLE_VALUE) std::free(paths);
+    if (fd < 0 && file != INVALID_HANDLE_VALUE) forget_last(false);
     return fd;
 }
 
 // The data goes to the disk before the name does, so that no crash can leave
 // the name on an empty or partial file.
 int complete_replacement() {
-    const HANDLE file = ::CreateFileW(g_temporary_path, GENERIC_WRITE, TEMPORARY_SHARING, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = ::CreateFileW(temporary_of(last_waiting()), GENERIC_WRITE, TEMPORARY_SHARING, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
     const bool completed = take_original_attributes(file) && ::FlushFileBuffers(file) != 0;
     ::CloseHandle(file);
@@ -176,28 +304,65 @@ int complete_replacement() {
 }
 
 bool replacement_target_unchanged() {
-    BY_HANDLE_FILE_INFORMATION now{};
-    return identify(g_target_path, &now) && same_identity(now, g_target);
+    return g_waiting_count > 0 && reaches_original(last_waiting());
 }
 
-// ReplaceFile keeps the replaced file's access list and creation time; when
-// it fails, the replaced file keeps its name and content.
+const char* replacement_name() {
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, temporary_of(last_waiting()), -1, g_replacement_name,
+                                             sizeof g_replacement_name, nullptr, nullptr);
+    if (length == 0) g_replacement_name[0] = '\0';
+    return g_replacement_name;
+}
+
 int commit_replacement() {
-    if (g_temporary_exists == 0) return -1;
-    if (::ReplaceFileW(g_target_path, g_temporary_path, nullptr, 0, nullptr, nullptr) == 0) {
+    if (g_waiting_count != 1) return -1;
+    if (!replace(&last_waiting())) {
         discard_replacement();
         return -1;
     }
-    ::InterlockedExchange(&g_temporary_exists, 0);
+    forget_last(false);
     return 0;
 }
 
+std::size_t commit_replacements(UnreplacedNote note) {
+    hold_interrupts();
+    const auto count = static_cast<std::size_t>(g_waiting_count);
+    std::size_t noted = 0;
+    char kept_as[3 * WIDE_PATH_SIZE];
+    const auto tell = [&](std::size_t i, Unreplaced why, const wchar_t* kept) {
+        if (kept != nullptr && ::WideCharToMultiByte(CP_UTF8, 0, kept, -1, kept_as, sizeof kept_as, nullptr, nullptr) == 0)
+            kept_as[0] = '\0';
+        note(i, why, kept != nullptr ? kept_as : nullptr);
+        g_waiting[i].noted = true;
+        ++noted;
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!reaches_original(g_waiting[i])) tell(i, Unreplaced::target_changed, nullptr);
+    }
+    std::size_t failed = 0;
+    // One file alone needs no way back: its replacement either happens or not.
+    if (noted == 0 && count > 1 && !keep_originals(count, &failed)) tell(failed, Unreplaced::original_not_kept, nullptr);
+    if (noted == 0 && !rename_all(count, &failed)) {
+        tell(failed, Unreplaced::not_renamed, nullptr);
+        for (std::size_t i = 0; i < failed; ++i) {
+            const bool back = put_back(&g_waiting[i]);
+            tell(i, back ? Unreplaced::put_back : Unreplaced::not_put_back, back ? nullptr : kept_path_of(g_waiting[i]));
+        }
+    }
+    for (std::size_t i = 0; i < count && noted != 0; ++i) {
+        if (!g_waiting[i].noted) tell(i, Unreplaced::held_back, nullptr);
+    }
+    while (g_waiting_count > 0) forget_last(last_waiting().renamed && noted != 0);
+    release_interrupts();
+    return noted;
+}
+
 void discard_replacement() {
-    if (::InterlockedExchange(&g_temporary_exists, 0) != 0) ::DeleteFileW(g_temporary_path);
+    while (g_waiting_count > 0) forget_last(false);
 }
 
 void discard_replacement_on_interrupt() {
-    if (g_temporary_exists != 0) ::DeleteFileW(g_temporary_path);
+    for (LONG i = 0; i < g_waiting_count; ++i) ::DeleteFileW(temporary_of(g_waiting[i]));
 }
 
 }  // namespace keston::platform
