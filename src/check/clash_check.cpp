@@ -11,7 +11,7 @@ std::size_t report_clashes_among(const std::vector<std::string>& sources, int fd
     report_only("name-clash");
     compare_sources();
     for (std::size_t order = 0; order < sources.size(); ++order) {
-        check_file(sources[order].c_str(), static_cast<std::uint32_t>(order));
+        check_file(sources[order].c_str(), sources[order].c_str(), static_cast<std::uint32_t>(order));
     }
     report_name_clashes();
     const std::size_t clashes = write_held_reports();

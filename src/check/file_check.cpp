@@ -113,10 +113,10 @@ int check_lines() {
 
 }  // namespace
 
-void check_file(const char* name, std::uint32_t order) {
+void check_file(const char* name, const char* read_name, std::uint32_t order) {
     report_begin_file(name, order);
     if (collects_made_labels()) begin_compared_source(name, order);
-    g_input = open_input(name, source_read_size());
+    g_input = open_input(read_name, source_read_size());
     if (g_input == nullptr) {
         report_unchecked(0, "cannot be opened for reading");
         return;

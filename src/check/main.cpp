@@ -12,6 +12,7 @@
 #include "check/name_clash.h"
 #include "check/name_fix.h"
 #include "check/report.h"
+#include "check/source_rewrites.h"
 #include "cmdline/command_line.h"
 #include "cmdline/run_settings.h"
 #include "cmdline/standard_options.h"
@@ -34,6 +35,18 @@ int finish_run(int status) {
     if (flush_report() == 0) return status;
     std::printf("keston-check: standard output: write error\n");
     return CHECK_INCOMPLETE;
+}
+
+// -x: every source planned and its new bytes made to wait beside it, or
+// every source left as it is.
+void fix_sources(const std::vector<std::string>& sources) {
+    platform::install_interrupt_handler(INTERRUPT_MESSAGE);
+    drop_repeated_sources(sources);
+    choose_fix_letter(sources);
+    for (std::uint32_t order = 0; order < sources.size(); ++order) {
+        if (!sources[order].empty() && may_rewrite(order)) fix_file(sources[order].c_str(), order);
+    }
+    settle_rewrites();
 }
 
 int run_check(int argc, const char* const* argv) {
@@ -65,17 +78,15 @@ int run_check(int argc, const char* const* argv) {
     if (set_label_prefix(g_label_prefix) != 0) return finish_run(CHECK_INCOMPLETE);
     const std::vector<std::string> sources = name_sources(argc, argv);
     if ((g_switches & F_LOCAL_LABELS) != 0 && sources.size() > 1) compare_sources();
-    if (fixes_names()) {
-        platform::install_interrupt_handler(INTERRUPT_MESSAGE);
-        choose_fix_letter(sources);
-    }
+    if (fixes_names()) fix_sources(sources);
     for (std::uint32_t order = 0; order < sources.size(); ++order) {
-        if (sources[order].empty()) continue;
-        if (fixes_names()) fix_file(sources[order].c_str(), order);
-        check_file(sources[order].c_str(), order);
+        if (!sources[order].empty() && is_checked(order))
+            check_file(sources[order].c_str(), checked_name(sources[order].c_str(), order), order);
     }
     report_name_clashes();
     write_held_reports();
+    // The notes come before the renames: a rewrite nobody hears of is not made.
+    if (fixes_names()) commit_rewrites(flush_report() == 0);
     return finish_run(g_check_status);
 }
 

@@ -13,10 +13,10 @@
 #include "check/name_syntax.h"
 #include "check/report.h"
 #include "check/scope_join.h"
+#include "check/source_rewrites.h"
 #include "check/source_text.h"
 #include "common/byte_scan.h"
 #include "common/globals.h"
-#include "platform/replacement.h"
 #include "stream/text_stream.h"
 #include "transform/local_labels.h"
 
@@ -397,12 +397,16 @@ std::uint64_t plan_letters(const SourceText& text, NameSurvey* survey, SourceTex
 
 void choose_fix_letter(const std::vector<std::string>& sources) {
     LetterSurvey letters;
-    for (const std::string& name : sources) {
+    for (std::uint32_t order = 0; order < sources.size(); ++order) {
+        if (sources[order].empty() || !is_checked(order)) continue;
         SourceText text;
-        if (!name.empty() && platform::same_regular_file(name.c_str(), name.c_str()) &&
-            read_source_text(name.c_str(), &text) == 0) {
-            survey_letters(text, &letters);
+        if (read_source_text(sources[order].c_str(), &text) != 0) {
+            // A letter chosen without this source's words might make one of them.
+            report_begin_file(sources[order].c_str(), order);
+            refuse_rewrite(order, "read error");
+            continue;
         }
+        survey_letters(text, &letters);
     }
     for (const std::string& word : letters.words) {
         const std::string name = word.substr(1);
@@ -418,16 +422,12 @@ void choose_fix_letter(const std::vector<std::string>& sources) {
 void fix_file(const char* name, std::uint32_t order) {
     report_begin_file(name, order);
     SourceText text;
-    if (!platform::same_regular_file(name, name)) {
-        report_unchecked(0, "not rewritten: not a regular file");
-        return;
-    }
     if (read_source_text(name, &text) != 0) {
-        report_unchecked(0, "not rewritten: read error");
+        refuse_rewrite(order, "read error");
         return;
     }
     if (const std::uint64_t stop = find_stop_line(text); stop != 0) {
-        report_unchecked(0, "not rewritten: keston stops at line %" PRIu64, stop);
+        refuse_rewrite(order, "keston stops at line %" PRIu64, stop);
         return;
     }
     const bool joined = join_split_scopes(&text);
@@ -437,14 +437,12 @@ void fix_file(const char* name, std::uint32_t order) {
     respell_twins(&survey);
     SourceText fixed;
     if (const std::uint64_t stop = plan_letters(text, &survey, &fixed); stop != 0) {
-        report_unchecked(0, "not rewritten: keston would stop at line %" PRIu64, stop);
+        refuse_rewrite(order, "keston would stop at line %" PRIu64, stop);
         return;
     }
     if (joined || fixed.bytes != text.bytes) {
-        if (const char* failure = replace_source(name, fixed.bytes)) {
-            report_unchecked(0, "not rewritten: %s", failure);
-            return;
-        }
+        stage_rewrite(name, order, fixed.bytes);
+        if (!may_rewrite(order)) return;
     }
     report_scope_joins();
     report_notes(survey);

@@ -205,6 +205,10 @@ void report_only(std::string_view hazard) {
     g_only_hazard = hazard;
 }
 
+void drop_held_lines(std::uint32_t order) {
+    std::erase_if(g_held, [order](const HeldLine& held) { return held.file == order; });
+}
+
 // "file:line:column: kind: text [hazard]", put together in the report.
 std::size_t write_held_reports() {
     sort_held_lines();

@@ -87,6 +87,10 @@ void report_note(std::uint64_t line, std::uint32_t column, std::string_view haza
     end_held_line(hazard);
 }
 
+// Drops the held lines of the file at order: the notes of a rewrite that
+// is not made.
+void drop_held_lines(std::uint32_t order);
+
 // Puts the held report lines into the report, sorted; the count of lines put.
 std::size_t write_held_reports();
 

@@ -6,8 +6,6 @@
 #include "common/globals.h"
 #include "common/report.h"
 #include "platform/file_io.h"
-#include "platform/process.h"
-#include "platform/replacement.h"
 #include "stream/text_stream.h"
 #include "transform/chain.h"
 #include "transform/local_labels.h"
@@ -83,34 +81,6 @@ std::uint64_t find_stop_line(const SourceText& text) {
     }
     g_failure_messages_muted = false;
     return stop;
-}
-
-const char* replace_source(const char* name, const std::string& bytes) {
-    const int fd = platform::create_replacement(name);
-    if (fd < 0) return "it cannot be replaced with its access and settings kept";
-    bool written = true;
-    for (std::size_t at = 0; written && at < bytes.size();) {
-        const auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size() - at, IO_CHUNK));
-        written = platform::write_bytes(fd, bytes.data() + at, piece) == static_cast<std::int32_t>(piece);
-        at += piece;
-    }
-    const bool closed = platform::close(fd) == 0;
-    if (!written || !closed || platform::complete_replacement() != 0) {
-        platform::discard_replacement();
-        return "write error";
-    }
-    // An interrupt comes either before the rename, and the file stays as it
-    // was, or once the new file is in place.
-    platform::hold_interrupts();
-    const char* failure = nullptr;
-    if (!platform::replacement_target_unchanged()) {
-        platform::discard_replacement();
-        failure = "the file was moved or replaced meanwhile";
-    } else if (platform::commit_replacement() != 0) {
-        failure = "write error";
-    }
-    platform::release_interrupts();
-    return failure;
 }
 
 }  // namespace keston::check

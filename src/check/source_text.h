@@ -1,6 +1,5 @@
 // A source file as its bytes, for -x: read whole, cut into lines as keston
-// reads them, run through keston's chain as a trial, and put in the file's
-// place once rewritten.
+// reads them, and run through keston's chain as a trial.
 #pragma once
 
 #include <cstddef>
@@ -37,10 +36,5 @@ std::uint32_t chain_length(const char* line, std::uint32_t stored);
 // without a message: 0 when it runs through, else the number of the line it
 // stops at.
 std::uint64_t find_stop_line(const SourceText& text);
-
-// Puts a file of the given bytes in place of the regular file name reaches,
-// as keston rewrites a file in place: null when done, else why not, with the
-// file as it was.
-const char* replace_source(const char* name, const std::string& bytes);
 
 }  // namespace keston::check

@@ -1,0 +1,157 @@
+#include "check/source_rewrites.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <set>
+
+#include "check/report.h"
+#include "platform/file_io.h"
+#include "platform/replacement.h"
+
+namespace keston::check {
+
+namespace {
+
+constexpr std::uint32_t IO_CHUNK = 1u << 20;
+
+enum class Part : std::uint8_t { rewritten, refused, dropped };
+
+// By order on the command line; empty without -x.
+std::vector<Part> g_parts;
+// Set by the first refusal: nothing is rewritten then.
+bool g_refused = false;
+
+// A source whose new bytes wait, in the order of the waiting replacements.
+struct Staged {
+    std::uint32_t order;
+    const char* name;
+    std::string waiting_name;
+};
+std::vector<Staged> g_staged;
+
+void begin_note(const Staged& staged) {
+    report_begin_file(staged.name, staged.order);
+}
+
+// Every waiting file goes, each source with the reason.
+void drop_staged(const char* reason) {
+    platform::discard_replacement();
+    for (const Staged& staged : g_staged) {
+        begin_note(staged);
+        report_unchecked(0, "not rewritten: %s", reason);
+    }
+    g_staged.clear();
+}
+
+void note_unreplaced(std::size_t index, platform::Unreplaced why, const char* kept_as) {
+    using platform::Unreplaced;
+    begin_note(g_staged[index]);
+    switch (why) {
+        case Unreplaced::target_changed:
+            report_unchecked(0, "not rewritten: the file was moved or replaced meanwhile");
+            break;
+        case Unreplaced::original_not_kept:
+            report_unchecked(0, "not rewritten: it cannot take a second name while the sources are replaced");
+            break;
+        case Unreplaced::not_renamed:
+            report_unchecked(0, "not rewritten: write error");
+            break;
+        case Unreplaced::held_back:
+            report_unchecked(0, "not rewritten: another source cannot be rewritten");
+            break;
+        case Unreplaced::put_back:
+            report_unchecked(0, "not rewritten: put back as it was, as another source could not be replaced");
+            break;
+        case Unreplaced::not_put_back:
+            report_unchecked(0, "rewritten, though another source could not be; the original is %s", kept_as);
+            break;
+    }
+}
+
+const char* write_waiting_file(int fd, const std::string& bytes) {
+    bool written = true;
+    for (std::size_t at = 0; written && at < bytes.size();) {
+        const auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size() - at, IO_CHUNK));
+        written = platform::write_bytes(fd, bytes.data() + at, piece) == static_cast<std::int32_t>(piece);
+        at += piece;
+    }
+    const bool closed = platform::close(fd) == 0;
+    return written && closed && platform::complete_replacement() == 0 ? nullptr : "write error";
+}
+
+}  // namespace
+
+void drop_repeated_sources(const std::vector<std::string>& sources) {
+    g_parts.assign(sources.size(), Part::rewritten);
+    std::set<platform::RegularFileKey> seen;
+    for (std::uint32_t order = 0; order < sources.size(); ++order) {
+        if (sources[order].empty()) continue;
+        report_begin_file(sources[order].c_str(), order);
+        platform::RegularFileKey key{};
+        if (!platform::regular_file_key(sources[order].c_str(), &key)) {
+            refuse_rewrite(order, "not a regular file");
+            g_parts[order] = Part::dropped;
+        } else if (!seen.insert(key).second) {
+            g_parts[order] = Part::dropped;
+        } else if (platform::regular_file_links(sources[order].c_str()) > 1) {
+            refuse_rewrite(order, "it has other names (hard links), which a new file in its place would part it from");
+        }
+    }
+}
+
+bool is_checked(std::uint32_t order) {
+    return order >= g_parts.size() || g_parts[order] != Part::dropped;
+}
+
+bool may_rewrite(std::uint32_t order) {
+    return g_parts[order] == Part::rewritten;
+}
+
+void refuse_rewrite(std::uint32_t order, const char* format, ...) {
+    char reason[256];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(reason, sizeof reason, format, arguments);
+    va_end(arguments);
+    report_unchecked(0, "not rewritten: %s", reason);
+    g_parts[order] = Part::refused;
+    g_refused = true;
+}
+
+void stage_rewrite(const char* name, std::uint32_t order, const std::string& bytes) {
+    const int fd = platform::create_replacement(name);
+    if (fd < 0) {
+        refuse_rewrite(order, "it cannot be replaced with its access and settings kept");
+        return;
+    }
+    if (const char* failure = write_waiting_file(fd, bytes)) {
+        // The run rewrites nothing now: every waiting file goes at once.
+        platform::discard_replacement();
+        refuse_rewrite(order, "%s", failure);
+        return;
+    }
+    g_staged.push_back({order, name, platform::replacement_name()});
+}
+
+void settle_rewrites() {
+    if (!g_refused) return;
+    for (const Staged& staged : g_staged) drop_held_lines(staged.order);
+    drop_staged("another source cannot be rewritten");
+}
+
+const char* checked_name(const char* name, std::uint32_t order) {
+    const auto staged = std::find_if(g_staged.begin(), g_staged.end(), [order](const Staged& s) { return s.order == order; });
+    return staged == g_staged.end() ? name : staged->waiting_name.c_str();
+}
+
+void commit_rewrites(bool report_written) {
+    if (!report_written) {
+        drop_staged("the report could not be written");
+        return;
+    }
+    platform::commit_replacements(note_unreplaced);
+    g_staged.clear();
+}
+
+}  // namespace keston::check
