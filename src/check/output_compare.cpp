@@ -102,7 +102,6 @@ void run_chain(const SourceText& text, ChainOutput* output) {
     g_failure_messages_muted = true;
     for (std::size_t i = 0; i < text.starts.size() && output->stop == 0; ++i) {
         g_line_number = i + 1;
-        g_line_toggle = 0;
         output->first_labels.push_back(output->labels.size());
         const std::uint32_t stored = store_line(text, i, g_line_a, nullptr);
         g_line_length = chain_length(g_line_a, stored);

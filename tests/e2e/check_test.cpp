@@ -283,6 +283,8 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
     // a procedure that is joined, behind a source that stays as it is
     const std::string tail = "w proc\n@@w: nop\nlw:\n jmp @@w\nw endp\n";
     const std::string fixed_tail = "w proc\n@@w: nop\n\tlw:\n jmp @@w\nw endp\n";
+    std::string thousand_names = proc_a;  // the use's number gets a digit more than the definition's
+    for (int i = 0; i < 1000; ++i) thousand_names += "@@n" + std::to_string(i) + ": nop\n";
     const std::string long_label = "far:" + std::string(1013, ' ') + "nop\n";  // 8 columns short of the limit
     const auto split = [](const std::string& place, const std::string& name, int line) {
         return warn(place, "-l@@ leaves @@" + name + " undefined here: it is defined in the previous scope, at line " +
@@ -315,6 +317,7 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
         {proc_a + "l2:\n jmp @@a\nl3:\n@@a: nop\np endp\nq proc\n@@b: nop\nm1:\nm2:\n jmp @@b\nm3:\n@@b: nop\nq endp\n",
          proc_a + "\tl2:\n jmp @@a\nl3:\n@@a: nop\np endp\nq proc\n@@b: nop\nm1:\nm2:\n jmp @@b\n\tm3:\n@@b: nop\nq endp\n",
          joined(3, "l2:", "a", "scope-split") + joined(13, "m3:", "b", "undefined-name")},
+        {thousand_names + "l2:\n jmp @@a\n", thousand_names + "\tl2:\n jmp @@a\n", joined(1003, "l2:", "a", "scope-split")},
         // the new name of @@1 stands where the TAB has moved it
         {"s proc\n@@1: dec cx\nl1: jnz @@1\ns endp\n", "s proc\n@@n1: dec cx\n\tl1: jnz @@n1\ns endp\n",
          note("2:1", "renamed @@1 to @@n1", "invalid-name") + joined(3, "l1:", "1", "scope-split")},
@@ -341,6 +344,7 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
         {proc_a + "table: db 1\n jmp @@a\n", "", refused(3, "is no plain label") + split("4:6", "a", 2)},
         {proc_a + "again: repeat_it 2\n jmp @@a\n", "", refused(3, "is no plain label") + split("4:6", "a", 2)},
         {proc_a + "mov ax,bx\n jmp @@a\n", "", refused(3, "is no plain label") + split("4:6", "a", 2)},
+        {proc_a + ".x: nop\n jmp @@a\n", "", refused(3, "is no plain label") + split("4:6", "a", 2)},
         // the lines of a COMMENT block open scopes as any other
         {proc_a + "comment ~\n~\n jmp @@a\n", "", refused(3, "lies in a COMMENT block", "undefined-name") +
          warn("5:6", "-l@@ leaves @@a undefined here: the scope from line 4 does not define it; it is defined at line 2, "
