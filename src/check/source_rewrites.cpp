@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <set>
 
 #include "check/report.h"
@@ -29,6 +31,14 @@ struct Staged {
     std::string waiting_name;
 };
 std::vector<Staged> g_staged;
+
+// Memory too short for the plan of a source: the run ends there, every
+// waiting file removed, rather than abort with no word on the source.
+[[noreturn]] void out_of_memory() {
+    platform::discard_replacement();
+    report_unchecked(0, "not rewritten: out of memory");
+    std::_Exit(CHECK_INCOMPLETE);
+}
 
 void begin_note(const Staged& staged) {
     report_begin_file(staged.name, staged.order);
@@ -83,6 +93,7 @@ const char* write_waiting_file(int fd, const std::string& bytes) {
 }  // namespace
 
 void drop_repeated_sources(const std::vector<std::string>& sources) {
+    std::set_new_handler(out_of_memory);
     g_parts.assign(sources.size(), Part::rewritten);
     std::set<platform::RegularFileKey> seen;
     for (std::uint32_t order = 0; order < sources.size(); ++order) {
@@ -135,6 +146,7 @@ void stage_rewrite(const char* name, std::uint32_t order, const std::string& byt
 }
 
 void settle_rewrites() {
+    std::set_new_handler(nullptr);
     if (!g_refused) return;
     for (const Staged& staged : g_staged) drop_held_lines(staged.order);
     drop_staged("another source cannot be rewritten");

@@ -1,6 +1,7 @@
 // keston-check -x over several sources: every source rewritten, or none.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <regex>
@@ -149,6 +150,34 @@ TEST(Posix, FixRenamesOnlyAfterTheReportAndAllAtOnce) {
     EXPECT_EQ(read_file(dir / "a.asm"), FIXED_A);
     EXPECT_EQ(read_file(dir / "b.asm"), FIXED_B);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+// A sanitizer's runtime takes far more address space than the program.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool UNDER_SANITIZER = true;
+#elif defined(__has_feature)
+constexpr bool UNDER_SANITIZER = __has_feature(address_sanitizer);
+#else
+constexpr bool UNDER_SANITIZER = false;
+#endif
+
+// A source larger than the memory that the run may take is left as it was,
+// with a note rather than an abort.
+TEST(Posix, FixOutOfMemoryLeavesTheSourceWithANote) {
+    if (UNDER_SANITIZER) GTEST_SKIP() << "the address space limit leaves a sanitizer's runtime no room";
+    TempDir dir;
+    std::string source = A;
+    source.reserve(A.size() + 32 * 1024 * 1024);
+    while (source.size() < 32 * 1024 * 1024) source += " nop\n";
+    write_file(dir / "in.asm", source);
+    const RunResult result = run_check({"-x", "-l@@", "in.asm"}, dir.path(), {.in_child = [] {
+        const rlimit limit{24 << 20, 24 << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+    }});
+    EXPECT_EQ(result.err, error("in.asm", "not rewritten: out of memory"));
+    EXPECT_EQ(result.exit_code, 2);
+    EXPECT_TRUE(read_file(dir / "in.asm") == source);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 }  // namespace
