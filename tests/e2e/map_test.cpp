@@ -375,7 +375,9 @@ TEST(Map, CommandLineAndCommandFailures) {
         {{"-l@", "a.asm", "out/a.asm"}, fatal("Invalid Local label prefix specified"), 2},
         {{"a.asm", "out/a.asm", "--", "no-such-program-here"}, "keston-map: no-such-program-here: command not found\n", 127},
         {{"a.asm", "out/a.asm", "--", messages_program(), "1", "b", "1", "x \"y\" \\z\\"},  // quoted on Windows
-         "b:1: error: symbol `x \"y\" \\z\\' not defined\nb:1:9: error: unknown token in expression: x \"y\" \\z\\\n", 1}};
+         "b:1: error: symbol `x \"y\" \\z\\' not defined\nb:1:9: error: unknown token in expression: x \"y\" \\z\\\n", 1},
+        {{"a.asm", "out/a.asm", "--", messages_program(), "1", "--", "1", "x"},  // the first "--" ends the names
+         "--:1: error: symbol `x' not defined\n--:1:9: error: unknown token in expression: x\n", 1}};
     // clang-format on
     for (const auto& c : cases) {
         const RunResult result = run_companion("keston-map", c.args, dir.path());
