@@ -258,6 +258,8 @@ TEST(Map, CompilersFormForEveryAssemblersMessages) {
     const RunResult result = filter({"-g", "a.asm", "out/a.asm", "s.asm", "out/s.asm"}, dir, in);
     EXPECT_EQ(result.out, out);
     EXPECT_EQ(result.exit_code, 0);
+    // Its own output it leaves as it is.
+    EXPECT_EQ(filter({"-g", "a.asm", "out/a.asm", "s.asm", "out/s.asm"}, dir, out).out, out);
     const RunResult wrapper =
         run_map({"-g", "a.asm", "out/a.asm", "--", messages_program(), "3", "out/a.asm", "3", "loop_0001"}, dir.path());
     EXPECT_EQ(wrapper.out,
