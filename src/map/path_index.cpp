@@ -129,19 +129,26 @@ bool add_path(const char* name, Pair* destination) {
     return true;
 }
 
-// The deepest node that path's components, read from its end, lead to, and
-// how many components that is.
-std::uint32_t deepest_node(const ResolvedPath& path, std::uint32_t* depth) {
+// Where path's components, read from its end, lead: the deepest node, how
+// many components that is, and the deepest node on the way that some
+// destination's path runs through (the root when none does).
+struct Walk {
     std::uint32_t node = ROOT;
-    *depth = 0;
-    if (g_slot_count == 0) return node;
+    std::uint32_t depth = 0;
+    std::uint32_t nearest = ROOT;
+};
+
+Walk walk(const ResolvedPath& path) {
+    Walk walk;
+    if (g_slot_count == 0) return walk;
     for (std::uint32_t i = path.count; i-- > 0;) {
-        const std::uint32_t child = g_slots[slot_of(node, path.text[i], path.length[i])];
+        const std::uint32_t child = g_slots[slot_of(walk.node, path.text[i], path.length[i])];
         if (child == ROOT) break;
-        node = child;
-        ++*depth;
+        walk.node = child;
+        ++walk.depth;
+        if (g_nodes[child].destinations != 0) walk.nearest = child;
     }
-    return node;
+    return walk;
 }
 
 // Where path lies under the folder: the number of the folder's components, 0
@@ -225,16 +232,17 @@ bool may_end_a_destination(const char* component, std::size_t length) {
 }
 
 Pair* pair_of(const ResolvedPath& path, const char* name, std::size_t length, bool whole_only, bool* owned) {
-    std::uint32_t depth = 0;
-    const Node& node = g_nodes[deepest_node(path, &depth)];
-    const bool whole = depth == path.count && depth != 0;
+    const Walk found = walk(path);
+    const Node& node = g_nodes[found.node];
+    const bool whole = found.depth == path.count && found.depth != 0;
     *owned = true;
     if (whole && node.destination != nullptr) return node.destination;
     Pair* pair = nullptr;
     if (g_has_folder_pairs && owner_in_folders(path, name, length, &pair) != PathOwner::NONE) return pair;
     if (whole && node.source) return nullptr;
     *owned = false;
-    return depth != 0 && !whole_only && node.destinations == 1 ? node.a_destination : nullptr;
+    const Node& nearest = g_nodes[found.nearest];
+    return !whole_only && nearest.destinations == 1 ? nearest.a_destination : nullptr;
 }
 
 }  // namespace keston::map

@@ -413,8 +413,10 @@ TEST(Check, NameClashesBetweenSourcesThatMeetInOneAssembly) {
          "sub/b.inc:2:6: warning: -l@@ makes @@loop loop_0000, as main.asm does at line 3 [name-clash]\n"},
         {{{"a.asm", "a:\n@@loop: ret\n"}, {"b.asm", "b:\n@@loop: ret\n"}}, {"-l@@", "a.asm", "b.asm"}, ""},
         // Two modules that include one file: each assembly compares it with its module.
-        {{{"a.asm", "a:\n include c.inc\n"}, {"b.asm", "b:\n include c.inc\n@@loop: ret\n"}, {"c.inc", "c:\n@@loop: ret\n"}},
+        {{{"a.asm", "a:\n include c.inc\n"}, {"b.asm", "b:\n include c.inc\n jmp @@loop\n"}, {"c.inc", "c:\n@@loop: ret\n"}},
          {"-l@@", "a.asm", "b.asm", "c.inc"},
+         "b.asm:3:6: warning: -l@@ leaves @@loop undefined here: the scope from line 1 does not define it "
+         "[undefined-name]\n"
          "c.inc:2:1: warning: -l@@ makes @@loop loop_0000, as b.asm does at line 3 [name-clash]\n"},
         // Two files that one assembly compared are not compared again in another order.
         {{{"m1.asm", "m1:\n include u.inc\n include v.inc\n"}, {"m2.asm", "m2:\n include v.inc\n include u.inc\n"},

@@ -285,9 +285,15 @@ TEST(Map, CompilersFormForEveryAssemblersMessages) {
 TEST(Map, PathsAreReadAsTheAssemblerPrintsThem) {
     const std::vector<std::string> folders = {"X", "LIB", "COMAN", "Y"};
     std::vector<std::pair<std::string, std::string>> sources = {{"a.asm", SOURCE}};
-    for (std::size_t i = 0; i < folders.size(); ++i) sources.emplace_back(folders[i] + ".asm", std::string(i, '\n') + "b:\n");
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        sources.emplace_back(folders[i] + ".asm", std::string(i, '\n') + "b:\n");
+        for (int line = 0; line < 10; ++line) sources.back().second += " nop\n";
+    }
+    sources.emplace_back("s.asm", "s:\n");
     const Sources dir(sources);
-    std::vector<std::string> args = {"a.asm", "out/a.asm"};
+    std::filesystem::create_directories(dir / "my src");
+    std::filesystem::rename(dir / "s.asm", dir / "my src/s.asm");  // a source's path with a blank
+    std::vector<std::string> args = {"a.asm", "out/a.asm", "my src/s.asm", "out/s.asm"};
     for (const std::string& folder : folders) {
         std::filesystem::create_directories(dir / "build" / folder);
         std::filesystem::rename(dir / "out" / (folder + ".asm"), dir / "build" / folder / "ASM.ASM");
@@ -303,6 +309,9 @@ TEST(Map, PathsAreReadAsTheAssemblerPrintsThem) {
         {"./A.ASM(3) e\n", "./A.ASM(3) e\n"},
         {"C:\\BUILD\\OUT\\A.ASM(3) e\n", "a.asm(6) e\n"},
         {"COMAN/ASM.ASM(1) e\n", "COMAN.asm(3) e\n"},
+        {"COMAN/ASM.ASM(10) e\n", "COMAN.asm(12) e\n"},
+        {"../" + dir.path().filename().string() + "/a.asm:2: e\n", "../" + dir.path().filename().string() + "/a.asm:2: e\n"},
+        {"out/s.asm:1: e\n", "my src/s.asm:1: e\n"},
         {"build\\lib\\asm.asm(1) e\n", "LIB.asm(2) e\n"},
         {"/elsewhere/build/Y/asm.asm:1: e\n", "Y.asm:4: e\n"},
         {"ASM.ASM(1) e\n", "ASM.ASM(1) e\n"},  // shared by four
