@@ -30,7 +30,9 @@ namespace {
 
 constexpr int MAP_DONE = 0;
 constexpr int MAP_FAILED = 2;  // a bad command line, a file not read, output not written
-constexpr int COMMAND_NOT_RUN = 127;
+// A shell's statuses for a command it could not run.
+constexpr int COMMAND_NOT_FOUND = 127;
+constexpr int COMMAND_NOT_RUNNABLE = 126;
 
 constexpr int STANDARD_INPUT = 0;
 constexpr int STANDARD_ERROR = 2;
@@ -54,22 +56,34 @@ int filter_messages() {
     return filter_status();
 }
 
-void take_command_output(int stream, const char* bytes, std::uint32_t count) {
-    MessageStream& messages = stream == platform::COMMAND_OUTPUT ? g_output_messages : g_error_messages;
+// Once standard output's reader has gone, the command's output is no longer
+// read: the command meets the closed pipe.
+bool take_command_output(int stream, const char* bytes, std::uint32_t count) {
+    const bool is_output = stream == platform::COMMAND_OUTPUT;
+    MessageStream& messages = is_output ? g_output_messages : g_error_messages;
     if (count == 0) {
         end_messages(messages);
     } else {
         take_messages(messages, bytes, count);
     }
+    return !(is_output && g_output_reader_gone);
 }
 
+// The command's status, or its signal, which ends keston-map too, so that a
+// loop of the shell around keston-map stops as it would around the command.
 int wrap_command() {
-    const int status = platform::run_command(g_command, take_command_output);
-    if (status == platform::COMMAND_NOT_FOUND || status == platform::COMMAND_NOT_STARTED) {
-        note(status == platform::COMMAND_NOT_FOUND ? "%s: command not found" : "%s: cannot be run", g_command[0]);
-        return COMMAND_NOT_RUN;
+    leave_reader_to_command();
+    const platform::CommandEnd end = platform::run_command(g_command, take_command_output);
+    if (end.status == platform::COMMAND_NOT_FOUND) {
+        note("%s: command not found", g_command[0]);
+        return COMMAND_NOT_FOUND;
     }
-    return g_output_failed ? MAP_FAILED : status;
+    if (end.status == platform::COMMAND_NOT_STARTED) {
+        note("%s: cannot be run: %s", g_command[0], end.reason);
+        return COMMAND_NOT_RUNNABLE;
+    }
+    if (end.signal_number != 0) platform::end_by_signal(end.signal_number);
+    return g_output_failed ? MAP_FAILED : end.status;
 }
 
 int run_map(int argc, const char* const* argv) {

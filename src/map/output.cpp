@@ -1,5 +1,6 @@
 #include "map/output.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "map/notes.h"
@@ -10,6 +11,13 @@ namespace keston::map {
 Output g_output;
 Output g_errors;
 bool g_output_failed = false;
+bool g_output_reader_gone = false;
+
+namespace {
+
+bool g_reader_left_to_command = false;
+
+}  // namespace
 
 void set_output_descriptors(int standard_output, int standard_error) {
     g_output.fd = standard_output;
@@ -20,14 +28,22 @@ void set_output_descriptors(int standard_output, int standard_error) {
 namespace {
 
 void write_out(Output& output, const char* bytes, std::uint32_t count) {
-    if (count == 0 || (output.is_standard_output && g_output_failed)) return;
+    if (count == 0 || (output.is_standard_output && (g_output_failed || g_output_reader_gone))) return;
     if (platform::write_bytes(output.fd, bytes, count) == static_cast<std::int32_t>(count)) return;
     if (!output.is_standard_output) return;
+    if (g_reader_left_to_command && errno == EPIPE) {
+        g_output_reader_gone = true;
+        return;
+    }
     g_output_failed = true;
     note("standard output: write error");
 }
 
 }  // namespace
+
+void leave_reader_to_command() {
+    g_reader_left_to_command = true;
+}
 
 void put(Output& output, const char* bytes, std::uint32_t count) {
     if (count > OUTPUT_SIZE - output.used) {

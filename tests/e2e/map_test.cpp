@@ -419,25 +419,113 @@ TEST(Posix, MapClosesTheFilesOfEachPair) {
     EXPECT_EQ(result.exit_code, 0);
 }
 
-// The terminal's interrupt reaches the command too, which shares the process
-// group; a termination request sent to keston-map alone is passed on. Either
-// way keston-map passes on what the command wrote, then the command's status.
-TEST(Posix, MapPassesOnTheCommandsLinesAndStatusAfterSignals) {
+// keston-map with the command run by sh -c script, in a process group of its own.
+Child start_map_with_script(const Sources& dir, const std::string& script, const std::string& argument = "sh") {
+    std::vector<std::string> command = companion_command("keston-map");
+    command.insert(command.end(), SWITCHES.begin(), SWITCHES.end());
+    command.insert(command.end(), {"a.asm", "out/a.asm", "--", "sh", "-c", script, argument});
+    return start_program(command, dir.path(), {.in_child = [] { ::setpgid(0, 0); }});
+}
+
+// The first line on fd, up to its line end.
+std::string first_line(int fd) {
+    std::string seen;
+    for (char c; seen.find('\n') == std::string::npos && ::read(fd, &c, 1) == 1;) seen += c;
+    return seen;
+}
+
+// A signal sent to keston-map alone reaches the command, which takes it here
+// and then ends by it; keston-map passes on what the command wrote and ends
+// by that signal too.
+TEST(Posix, MapPassesSignalsOnAndEndsByTheCommandsSignal) {
     const Sources dir({{"a.asm", SOURCE}});
     EXPECT_EQ(run_map({"a.asm", "out/a.asm", "--", "false"}, dir.path()).exit_code, 1);
-    for (const int signal_number : {SIGINT, SIGTERM}) {
-        std::vector<std::string> command = companion_command("keston-map");
-        command.insert(command.end(), SWITCHES.begin(), SWITCHES.end());
-        command.insert(command.end(),
-                       {"a.asm", "out/a.asm", "--", "sh", "-c", "echo out/a.asm:1: ready; exec sleep 9"});
-        const Child child = start_program(command, dir.path(), {.in_child = [] { ::setpgid(0, 0); }});
-        std::string seen;
-        for (char c; seen.find('\n') == std::string::npos && ::read(child.stdout_fd, &c, 1) == 1;) seen += c;
-        EXPECT_EQ(seen, "a.asm:3: ready\n");
-        ::kill(signal_number == SIGINT ? -child.pid : child.pid, signal_number);
-        EXPECT_EQ(finish(child).exit_code, 128 + signal_number) << signal_number;
+    const std::string script =
+        "trap 'kill $!; echo out/a.asm:1: got $0 >&2; trap - $0; kill -$0 $$' $0; "
+        "echo out/a.asm:1: ready; sleep 9 >/dev/null 2>&1 & wait";
+    const struct {
+        std::string name;
+        int signal_number;
+    } signals[] = {{"HUP", SIGHUP},   {"INT", SIGINT},   {"QUIT", SIGQUIT}, {"TERM", SIGTERM},
+                   {"USR1", SIGUSR1}, {"USR2", SIGUSR2}, {"ALRM", SIGALRM}};
+    for (const auto& [name, signal_number] : signals) {
+        const Child child = start_map_with_script(dir, script, name);
+        EXPECT_EQ(first_line(child.stdout_fd), "a.asm:3: ready\n");
+        ::kill(child.pid, signal_number);
+        const RunResult result = finish(child);
+        EXPECT_EQ(result.err, "a.asm:3: got " + name + "\n");
+        EXPECT_EQ(result.signal, signal_number) << name;
+        ::kill(-child.pid, SIGKILL);
     }
-    // The command gets the write signals as keston-map got them.
+}
+
+// Once the command has ended, a signal ends keston-map at once, though a
+// child of the command still holds the pipes: it reports that it is ready
+// when keston-map has reaped the command (or after 3 seconds, when it has not).
+TEST(Posix, MapEndsAtASignalAfterTheCommandHasEnded) {
+    const Sources dir({{"a.asm", SOURCE}});
+    const Child child = start_map_with_script(
+        dir, "sh -c 'for i in $(seq 300); do kill -0 $1 2>/dev/null && sleep 0.01; done; echo out/a.asm:1: ready; exec sleep 9' "
+        "sh $$ & exit 3");
+    EXPECT_EQ(first_line(child.stdout_fd), "a.asm:3: ready\n");
+    ::kill(child.pid, SIGTERM);
+    EXPECT_EQ(finish(child).signal, SIGTERM);
+    ::kill(-child.pid, SIGKILL);
+}
+
+// When the reader of standard output goes away, the command meets the closed
+// pipe (yes ends by SIGPIPE) and its errors still come through, all of them.
+TEST(Posix, MapPassesTheErrorsOnAfterItsReaderHasGone) {
+    const Sources dir({{"a.asm", SOURCE}});
+    const Child child = start_map_with_script(
+        dir, "echo out/a.asm:1: first; yes; echo out/a.asm:2: after >&2; head -c 100000 /dev/zero | tr '\\0' e >&2; exit 4");
+    EXPECT_EQ(first_line(child.stdout_fd), "a.asm:3: first\n");
+    ::close(child.stdout_fd);
+    const RunResult result = finish({child.pid, ::open("/dev/null", O_RDONLY), child.stderr_fd});
+    EXPECT_EQ(result.err.substr(0, 15), "a.asm:5: after\n");
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), 'e'), 100000 + 1);
+    EXPECT_EQ(result.exit_code, 4);
+}
+
+// Statuses as a shell gives them: 127 for a command not found, 126 for one
+// that cannot be run; a file without #! is a script of sh, as execvp runs it.
+// A failed write of standard output is keston-map's failure: 2.
+TEST(Posix, MapGivesTheShellsStatusesForCommandsThatDoNotRun) {
+    const Sources dir({{"a.asm", SOURCE}});
+    std::filesystem::create_directories(dir / "folder");
+    write_file(dir / "plain", "echo out/a.asm:1: ran; exit 5\n");
+    write_file(dir / "script", "echo out/a.asm:1: ran; exit 5\n");
+    write_file(dir / "orphan", "#!/no/such/interpreter\n");
+    for (const char* name : {"script", "orphan"}) {
+        std::filesystem::permissions(dir / name, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+    }
+    const std::string map = companion_command("keston-map").back();
+    const struct {
+        std::string command;
+        std::string out, err;
+        int exit_code;
+    } cases[] = {
+        {"no-such-program-here", "", "keston-map: no-such-program-here: command not found\n", 127},
+        {"./no-such-program-here", "", "keston-map: ./no-such-program-here: command not found\n", 127},
+        {"folder", "", "keston-map: folder: command not found\n", 127},  // PATH holds only programs
+        {"./folder", "", "keston-map: ./folder: cannot be run: Is a directory\n", 126},
+        {"./plain", "", "keston-map: ./plain: cannot be run: Permission denied\n", 126},
+        {"./orphan", "", "keston-map: ./orphan: cannot be run: interpreter not found\n", 126},
+        {"orphan", "", "keston-map: orphan: cannot be run: interpreter not found\n", 126},
+        {"script", "a.asm:3: ran\n", "", 5},
+        {"script > /dev/full", "", "keston-map: standard output: write error\n", 2}};
+    for (const auto& c : cases) {
+        const std::string line = "PATH=.:$PATH exec " + map + " -a -e -t4 -l@@ a.asm out/a.asm -- " + c.command;
+        const RunResult result = finish(start_program({"sh", "-c", line}, dir.path()));
+        EXPECT_EQ(result.out, c.out) << c.command;
+        EXPECT_EQ(result.err, c.err) << c.command;
+        EXPECT_EQ(result.exit_code, c.exit_code) << c.command;
+    }
+}
+
+// The write signals reach the command as keston-map got them.
+TEST(Posix, MapGivesTheCommandTheWriteSignalsItGot) {
+    const Sources dir({{"a.asm", SOURCE}});
     const struct {
         void (*in_child)();
         bool ignored;

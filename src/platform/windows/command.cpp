@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cwchar>
 #include <utility>
@@ -22,19 +23,22 @@ struct PipeReader {
     char buffer[READ_SIZE];
 };
 
-void hand_over(int stream, const char* bytes, std::uint32_t count) {
+bool hand_over(int stream, const char* bytes, std::uint32_t count) {
     ::EnterCriticalSection(&g_handler_lock);
-    g_handler(stream, bytes, count);
+    const bool more = g_handler(stream, bytes, count);
     ::LeaveCriticalSection(&g_handler_lock);
+    return more;
 }
 
+// Reads until the pipe ends or the handler wants no more: closing the pipe
+// then makes the command's next write to it fail.
 DWORD WINAPI read_pipe(void* parameter) {
     auto* const reader = static_cast<PipeReader*>(parameter);
     DWORD got = 0;
     while (::ReadFile(reader->pipe, reader->buffer, READ_SIZE, &got, nullptr) && got != 0) {
-        hand_over(reader->stream, reader->buffer, got);
+        if (!hand_over(reader->stream, reader->buffer, got)) break;
     }
-    hand_over(reader->stream, nullptr, 0);
+    if (got == 0) hand_over(reader->stream, nullptr, 0);
     ::CloseHandle(reader->pipe);
     return 0;
 }
@@ -129,8 +133,19 @@ bool open_pipes(HANDLE reading[2], HANDLE writing[2]) {
     return true;
 }
 
-int start_failure(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? COMMAND_NOT_FOUND : COMMAND_NOT_STARTED;
+// The system's text for error, without its closing period and line end.
+const char* error_text(DWORD error) {
+    static char text[256];
+    DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                    sizeof text, nullptr);
+    while (length != 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == '.')) --length;
+    text[length] = '\0';
+    return text;
+}
+
+CommandEnd start_failure(DWORD error) {
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {COMMAND_NOT_FOUND, 0, nullptr};
+    return {COMMAND_NOT_STARTED, 0, error_text(error)};
 }
 
 // The command with its standard output and standard error on the pipes'
@@ -177,10 +192,10 @@ void relay(HANDLE reading[2], CommandOutputHandler handler) {
 
 }  // namespace
 
-int run_command(const char* const* argv, CommandOutputHandler handler) {
+CommandEnd run_command(const char* const* argv, CommandOutputHandler handler) {
     HANDLE reading[2];
     HANDLE writing[2];
-    if (!open_pipes(reading, writing)) return COMMAND_NOT_STARTED;
+    if (!open_pipes(reading, writing)) return start_failure(::GetLastError());
     PROCESS_INFORMATION process{};
     const DWORD error = start_process(argv, writing, &process);
     if (error != 0) {
@@ -194,7 +209,15 @@ int run_command(const char* const* argv, CommandOutputHandler handler) {
     ::WaitForSingleObject(process.hProcess, INFINITE);
     ::GetExitCodeProcess(process.hProcess, &status);
     ::CloseHandle(process.hProcess);
-    return static_cast<int>(status);
+    return {static_cast<int>(status), 0, nullptr};
+}
+
+// A console interrupt ends the command with an exit status of its own, which
+// passes on as it is: run_command names no signal here. Should one be asked
+// for, the runtime's raise ends this process as near to it as Windows goes.
+void end_by_signal(int signal_number) {
+    std::raise(signal_number);
+    std::_Exit(EXIT_FAILURE);
 }
 
 }  // namespace keston::platform
