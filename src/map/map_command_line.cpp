@@ -34,9 +34,9 @@ constexpr char MAP_USAGE[] =
     "   -g      - print each message that names a file and line as compilers\n"
     "             do: file:line[:column]: error|warning|note: text\n"
     "   -?      - display this help message\n"
-    "Exit status: the command's (127 when it cannot be started); without a\n"
-    "command 0, or 2 after a bad command line, a file that could not be read\n"
-    "or, with -b, a destination that could not be made.\n";
+    "Exit status: the command's (127 when it is not found, 126 when it cannot\n"
+    "run); without a command 0, or 2 after a bad command line, a file that\n"
+    "could not be read or, with -b, a destination that could not be made.\n";
 
 constexpr char COMMAND_SEPARATOR[] = "--";
 
