@@ -442,7 +442,7 @@ TEST(Posix, MapPassesSignalsOnAndEndsByTheCommandsSignal) {
     EXPECT_EQ(run_map({"a.asm", "out/a.asm", "--", "false"}, dir.path()).exit_code, 1);
     const std::string script =
         "trap 'kill $!; echo out/a.asm:1: got $0 >&2; trap - $0; kill -$0 $$' $0; "
-        "echo out/a.asm:1: ready; sleep 9 >/dev/null 2>&1 & wait";
+        "sleep 9 >/dev/null 2>&1 & echo out/a.asm:1: ready; wait";
     const struct {
         std::string name;
         int signal_number;
