@@ -287,6 +287,7 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
     // a procedure that is joined, behind a source that stays as it is
     const std::string tail = "w proc\n@@w: nop\nlw:\n jmp @@w\nw endp\n";
     const std::string fixed_tail = "w proc\n@@w: nop\n\tlw:\n jmp @@w\nw endp\n";
+    const std::string long_name(32, 'z');
     std::string thousand_names = proc_a;  // the use's number gets a digit more than the definition's
     for (int i = 0; i < 1000; ++i) thousand_names += "@@n" + std::to_string(i) + ": nop\n";
     const std::string long_label = "far:" + std::string(1013, ' ') + "nop\n";  // 8 columns short of the limit
@@ -309,14 +310,14 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
     } cases[] = {
         {proc_a + "straight:\n jnz @@a\np endp\n", proc_a + "\tstraight:\n jnz @@a\np endp\n",
          joined(3, "straight:", "a", "scope-split")},
-        // a forward use across two labels, one with '::' and an instruction, and the same names again in a
-        // second procedure of the ideal form
+        // a forward use across two labels, one with '::' and an instruction, and one across a label in a
+        // procedure of the ideal form, of a name as long as keston takes
         {"q proc\n jmp @@out\nl2: ; two\nl3::\tmov ax,1\n@@out: ret\nq endp\n"
-         "PROC r\n jmp @@out\nnext:\n@@out: ret\nENDP\n",
+         "PROC r\n jmp @@" + long_name + "\nnext:\n@@" + long_name + ": ret\nENDP\n",
          "q proc\n jmp @@out\n\tl2: ; two\n\tl3::\tmov ax,1\n@@out: ret\nq endp\n"
-         "PROC r\n jmp @@out\n\tnext:\n@@out: ret\nENDP\n",
+         "PROC r\n jmp @@" + long_name + "\n\tnext:\n@@" + long_name + ": ret\nENDP\n",
          joined(3, "l2:", "out", "undefined-name") + joined(4, "l3::", "out", "undefined-name") +
-         joined(9, "next:", "out", "undefined-name")},
+         joined(9, "next:", long_name, "undefined-name")},
         // of two definitions as near the one before is taken, else the nearer
         {proc_a + "l2:\n jmp @@a\nl3:\n@@a: nop\np endp\nq proc\n@@b: nop\nm1:\nm2:\n jmp @@b\nm3:\n@@b: nop\nq endp\n",
          proc_a + "\tl2:\n jmp @@a\nl3:\n@@a: nop\np endp\nq proc\n@@b: nop\nm1:\nm2:\n jmp @@b\n\tm3:\n@@b: nop\nq endp\n",
