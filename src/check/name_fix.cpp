@@ -4,8 +4,10 @@
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -27,21 +29,34 @@ namespace {
 // The letters in the order they are tried.
 constexpr std::string_view LETTER_ORDER = "nopqrstuvwxyzabcdefghijklm";
 
-// One local name where -l meets it.
+// One local name where -l meets it, held small, since a source may hold
+// millions: its spellings are indexes into the survey's names.
 struct NameUse {
-    std::string written;   // as the source spells it
-    std::string spelling;  // as it is to be spelt, without the letter
     std::uint64_t line;
-    std::uint32_t column;  // of the prefix in the line as keston reads it, from 0
-    std::uint32_t scope;   // an index into scope_lines
+    std::uint32_t written;   // as the source spells it
+    std::uint32_t spelling;  // as it is to be spelt, without the letter
+    std::uint32_t scope;     // an index into scope_lines
+    std::uint16_t column;    // of the prefix in the line as keston reads it, from 0
     bool defines;
     bool quoted;  // inside a quoted string, where it stays as it is
     bool gets_letter;
 };
 
+// A deque grows without moving what it holds, so that the uses never take
+// twice their room while the survey runs.
 struct NameSurvey {
-    std::vector<NameUse> uses;               // in the order of the text
+    std::deque<NameUse> uses;                // in the order of the text
     std::vector<std::uint64_t> scope_lines;  // the first line of each scope
+    std::vector<std::string> names;          // each spelling once
+    std::unordered_map<std::string, std::uint32_t> name_indexes;
+
+    std::uint32_t index_of(const std::string& name) {
+        const auto [found, added] = name_indexes.try_emplace(name, static_cast<std::uint32_t>(names.size()));
+        if (added) names.push_back(name);
+        return found->second;
+    }
+    const std::string& written(const NameUse& use) const { return names[use.written]; }
+    const std::string& spelling(const NameUse& use) const { return names[use.spelling]; }
 };
 
 // What the letter is chosen from, in small letters: the names to be
@@ -49,7 +64,7 @@ struct NameSurvey {
 // letters taken so far by local names and by such words.
 struct LetterSurvey {
     std::unordered_set<std::string> renamed;
-    std::vector<std::string> words;
+    std::unordered_set<std::string> words;
     std::uint32_t taken = 0;  // bit 0 for 'a'
 };
 
@@ -66,13 +81,6 @@ struct Note {
     std::size_t use;  // the place it stands at
     const char* hazard;
     std::string text;
-};
-
-// A byte of the source replaced, or a letter put in before it.
-struct Edit {
-    std::size_t at;
-    char byte;
-    bool inserted;
 };
 
 char g_letter = '\0';  // '\0': none is free
@@ -131,9 +139,9 @@ void survey_line(const char* line, std::uint32_t length, std::uint64_t number, b
             continue;
         }
         const bool quoted = inside_quotes(g_view, at);
-        const std::string name(line + at + 2, name_length);
+        const std::uint32_t name = survey->index_of(std::string(line + at + 2, name_length));
         const bool defines = !quoted && at < code_end && (declares || at == words.first);
-        survey->uses.push_back({name, name, number, at, scope, defines, quoted, false});
+        survey->uses.push_back({number, name, name, scope, static_cast<std::uint16_t>(at), defines, quoted, false});
         at += 2 + name_length;
     }
     *list_continues = declares && continues_in_next_line(line, code_end);
@@ -157,23 +165,29 @@ void collect_words(const char* line, std::uint32_t length, LetterSurvey* letters
         std::uint32_t end = at;
         while (end < length && is_identifier_character(static_cast<unsigned char>(line[end]))) ++end;
         if (end - at >= 2 && is_letter(line[at]) && begins_no_identifier(line[at + 1])) {
-            letters->words.push_back(small_letters(std::string(line + at, end - at)));
+            letters->words.insert(small_letters(std::string(line + at, end - at)));
         }
         at = end + 1;
     }
 }
 
+// Line by line, each line's names let go once they are counted.
 void survey_letters(const SourceText& text, LetterSurvey* letters) {
     NameSurvey survey;
-    survey_names(text, &survey);
-    for (const NameUse& use : survey.uses) {
-        take_letter(letters, use.written[0]);
-        if (!use.quoted && begins_no_identifier(use.written[0])) letters->renamed.insert(small_letters(use.written));
-    }
+    survey.scope_lines.assign(1, 1);
+    bool list_continues = false;
     for (std::size_t i = 0; i < text.starts.size(); ++i) {
         const std::uint32_t stored = store_line(text, i, g_line, nullptr);
         if (stored == TS_LINE_LIMIT) return;
-        collect_words(g_line, chain_length(g_line, stored), letters);
+        const std::uint32_t length = chain_length(g_line, stored);
+        survey_line(g_line, length, i + 1, &list_continues, &survey);
+        for (const NameUse& use : survey.uses) {
+            const std::string& written = survey.written(use);
+            take_letter(letters, written[0]);
+            if (!use.quoted && begins_no_identifier(written[0])) letters->renamed.insert(small_letters(written));
+        }
+        survey.uses.clear();
+        collect_words(g_line, length, letters);
     }
 }
 
@@ -195,55 +209,66 @@ std::string without_number(const std::string& word) {
     g_notes.push_back({use, hazard, text});
 }
 
-std::size_t first_use(const NameSurvey& survey, const std::vector<std::size_t>& members, const std::string& written) {
+std::size_t first_use(const NameSurvey& survey, const std::vector<std::size_t>& members, std::uint32_t written) {
     return *std::find_if(members.begin(), members.end(),
                          [&](std::size_t i) { return survey.uses[i].written == written; });
 }
 
-// In each scope, the spellings of one name that differ in case take one:
-// the one defined there, else the one written first; where several are
-// defined, all stay.
-void respell_twins(NameSurvey* survey) {
-    std::map<std::pair<std::uint32_t, std::string>, std::vector<std::size_t>> twins;
-    for (std::size_t i = 0; i < survey->uses.size(); ++i) {
+void add_once(std::vector<std::uint32_t>* names, std::uint32_t name) {
+    if (std::find(names->begin(), names->end(), name) == names->end()) names->push_back(name);
+}
+
+// The spellings of one name in one scope, its uses from first up to end.
+void respell_scope_twins(NameSurvey* survey, std::size_t first, std::size_t end) {
+    std::map<std::string, std::vector<std::size_t>> twins;
+    for (std::size_t i = first; i < end; ++i) {
         const NameUse& use = survey->uses[i];
-        if (!use.quoted) twins[{use.scope, small_letters(use.written)}].push_back(i);
+        if (!use.quoted) twins[small_letters(survey->written(use))].push_back(i);
     }
-    for (const auto& [key, members] : twins) {
-        std::vector<std::string> spellings;
-        std::vector<std::string> defined;
+    const std::uint64_t scope_line = survey->scope_lines[survey->uses[first].scope];
+    for (const auto& [name, members] : twins) {
+        std::vector<std::uint32_t> spellings;
+        std::vector<std::uint32_t> defined;
         for (const std::size_t i : members) {
             const NameUse& use = survey->uses[i];
-            if (std::find(spellings.begin(), spellings.end(), use.written) == spellings.end()) {
-                spellings.push_back(use.written);
-            }
-            if (use.defines && std::find(defined.begin(), defined.end(), use.written) == defined.end()) {
-                defined.push_back(use.written);
-            }
+            add_once(&spellings, use.written);
+            if (use.defines) add_once(&defined, use.written);
         }
         if (spellings.size() < 2) continue;
-        const std::uint64_t scope_line = survey->scope_lines[key.first];
         if (defined.size() > 1) {
             add_note(members[0], "case-twin",
                      "%s and %s are both defined in the scope from line %" PRIu64 "; neither is respelled",
-                     prefixed(defined[0]).c_str(), prefixed(defined[1]).c_str(), scope_line);
+                     prefixed(survey->names[defined[0]]).c_str(), prefixed(survey->names[defined[1]]).c_str(),
+                     scope_line);
             continue;
         }
-        const std::string target = defined.empty() ? spellings[0] : defined[0];
-        for (const std::string& spelling : spellings) {
+        const std::uint32_t target = defined.empty() ? spellings[0] : defined[0];
+        for (const std::uint32_t spelling : spellings) {
             if (spelling == target) continue;
             add_note(first_use(*survey, members, spelling), "case-twin",
-                     "spelled %s as %s in the scope from line %" PRIu64, prefixed(spelling).c_str(),
-                     prefixed(target).c_str(), scope_line);
+                     "spelled %s as %s in the scope from line %" PRIu64, prefixed(survey->names[spelling]).c_str(),
+                     prefixed(survey->names[target]).c_str(), scope_line);
         }
         for (const std::size_t i : members) survey->uses[i].spelling = target;
+    }
+}
+
+// In each scope, the spellings of one name that differ in case take one:
+// the one defined there, else the one written first; where several are
+// defined, all stay. The uses come scope after scope.
+void respell_twins(NameSurvey* survey) {
+    for (std::size_t first = 0; first < survey->uses.size();) {
+        std::size_t end = first;
+        while (end < survey->uses.size() && survey->uses[end].scope == survey->uses[first].scope) ++end;
+        respell_scope_twins(survey, first, end);
+        first = end;
     }
 }
 
 Renamings find_renamings(const NameSurvey& survey) {
     Renamings renamings;
     for (const NameUse& use : survey.uses) {
-        if (!use.quoted && begins_no_identifier(use.spelling[0])) renamings.try_emplace(use.spelling);
+        if (!use.quoted && begins_no_identifier(survey.spelling(use)[0])) renamings.try_emplace(survey.spelling(use));
     }
     for (auto& [spelling, renaming] : renamings) {
         if (g_letter == '\0') {
@@ -275,35 +300,39 @@ void keep_related(Renamings* renamings) {
 
 void mark_letters(NameSurvey* survey, const Renamings& renamings) {
     for (NameUse& use : survey->uses) {
-        const auto found = use.quoted ? renamings.end() : renamings.find(use.spelling);
+        const auto found = use.quoted ? renamings.end() : renamings.find(survey->spelling(use));
         use.gets_letter = found != renamings.end() && found->second.keep == Keep::nothing;
     }
 }
 
-// The source's bytes with every name respelt and lettered as planned.
-std::string rewrite(const SourceText& text, const NameSurvey& survey) {
-    std::vector<Edit> edits;
+// The source's bytes with every name respelt and lettered as planned, into
+// result, whose room is kept from one plan to the next.
+void rewrite(const SourceText& text, const NameSurvey& survey, std::string* result) {
+    const auto letters = static_cast<std::size_t>(
+        std::count_if(survey.uses.begin(), survey.uses.end(), [](const NameUse& use) { return use.gets_letter; }));
+    result->clear();
+    result->reserve(text.bytes.size() + letters);
+    std::size_t copied = 0;
+    // Puts byte in at, in place of the source's byte there unless inserted.
+    const auto edit = [&](std::size_t at, char byte, bool inserted) {
+        result->append(text.bytes, copied, at - copied);
+        *result += byte;
+        copied = at + (inserted ? 0 : 1);
+    };
     std::uint64_t stored_line = 0;
     for (const NameUse& use : survey.uses) {
         if (!use.gets_letter && use.spelling == use.written) continue;
         if (use.line != stored_line) store_line(text, use.line - 1, g_line, g_positions);
         stored_line = use.line;
         const std::size_t* const name = g_positions + use.column + 2;
-        if (use.gets_letter) edits.push_back({name[0], g_letter, true});
-        for (std::size_t i = 0; i < use.spelling.size(); ++i) {
-            if (use.spelling[i] != use.written[i]) edits.push_back({name[i], use.spelling[i], false});
+        if (use.gets_letter) edit(name[0], g_letter, true);
+        const std::string& spelling = survey.spelling(use);
+        const std::string& written = survey.written(use);
+        for (std::size_t i = 0; i < spelling.size(); ++i) {
+            if (spelling[i] != written[i]) edit(name[i], spelling[i], false);
         }
     }
-    std::string result;
-    result.reserve(text.bytes.size() + edits.size());
-    std::size_t copied = 0;
-    for (const Edit& edit : edits) {
-        result.append(text.bytes, copied, edit.at - copied);
-        result += edit.byte;
-        copied = edit.at + (edit.inserted ? 0 : 1);
-    }
-    result.append(text.bytes, copied);
-    return result;
+    result->append(text.bytes, copied);
 }
 
 // The names that get the letter on the line where keston would stop keep
@@ -317,7 +346,7 @@ bool keep_spellings_at(std::uint64_t stop, const NameSurvey& survey, Renamings* 
     for (const bool whole_scope : {false, true}) {
         for (const NameUse& use : survey.uses) {
             if (!use.gets_letter || (whole_scope ? use.scope != scope : use.line != stop)) continue;
-            (*renamings)[use.spelling] = {Keep::stops, stop, ""};
+            (*renamings)[survey.spelling(use)] = {Keep::stops, stop, ""};
             kept = true;
         }
         if (kept) return true;
@@ -326,9 +355,12 @@ bool keep_spellings_at(std::uint64_t stop, const NameSurvey& survey, Renamings* 
 }
 
 void note_renamings(const NameSurvey& survey, const Renamings& renamings) {
+    std::unordered_map<std::uint32_t, std::size_t> first_uses;  // by spelling
+    for (std::size_t i = 0; i < survey.uses.size(); ++i) {
+        if (!survey.uses[i].quoted) first_uses.try_emplace(survey.uses[i].spelling, i);
+    }
     for (const auto& [spelling, renaming] : renamings) {
-        std::size_t use = 0;
-        while (survey.uses[use].quoted || survey.uses[use].spelling != spelling) ++use;
+        const std::size_t use = first_uses.find(survey.name_indexes.find(spelling)->second)->second;
         const std::string name = prefixed(spelling);
         const char* const text = name.c_str();
         switch (renaming.keep) {
@@ -382,7 +414,7 @@ std::uint64_t plan_letters(const SourceText& text, NameSurvey* survey, SourceTex
     keep_related(&renamings);
     for (;;) {
         mark_letters(survey, renamings);
-        fixed->bytes = rewrite(text, *survey);
+        rewrite(text, *survey, &fixed->bytes);
         split_lines(fixed);
         const std::uint64_t stop = find_stop_line(*fixed);
         if (stop == 0) break;

@@ -16,19 +16,37 @@ namespace {
 
 constexpr std::uint32_t IO_CHUNK = 1u << 20;
 
+// The file's size where it can be told, so that its bytes take no more
+// room than they need; 0 otherwise.
+std::size_t file_size(int fd) {
+    const std::int32_t size = platform::seek(fd, 0, platform::SEEK_FROM_END);
+    if (platform::seek(fd, 0, platform::SEEK_FROM_START) != 0) return 0;
+    return size > 0 ? static_cast<std::size_t>(size) : 0;
+}
+
+std::size_t line_end(const SourceText& text, std::size_t i) {
+    if (i + 1 < text.starts.size()) return text.starts[i + 1] - 1;
+    return std::min(text.bytes.find('\n', text.starts[i]), text.bytes.size());
+}
+
 }  // namespace
 
 int read_source_text(const char* name, SourceText* text) {
     const int fd = platform::open_read(name);
     if (fd < 0) return -1;
+    // One byte more than the size shows whether the file has grown meanwhile.
+    text->bytes.reserve(file_size(fd) + 1);
     std::int32_t got = 0;
     for (std::size_t used = 0;; used += static_cast<std::size_t>(got)) {
-        text->bytes.resize(used + IO_CHUNK);
-        got = platform::read_bytes(fd, text->bytes.data() + used, IO_CHUNK);
+        const std::size_t room = std::max<std::size_t>(text->bytes.capacity() - used, 1);
+        const auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(room, IO_CHUNK));
+        text->bytes.resize(used + piece);
+        got = platform::read_bytes(fd, text->bytes.data() + used, piece);
         if (got <= 0) {
             text->bytes.resize(used);
             break;
         }
+        text->bytes.resize(used + static_cast<std::size_t>(got));
     }
     platform::close(fd);
     if (got < 0) return -1;
@@ -39,7 +57,7 @@ int read_source_text(const char* name, SourceText* text) {
 void split_lines(SourceText* text) {
     const std::string& bytes = text->bytes;
     text->starts.clear();
-    text->ends.clear();
+    text->starts.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
     for (std::size_t start = 0; start < bytes.size();) {
         std::size_t end = bytes.find('\n', start);
         if (end == std::string::npos) {
@@ -47,14 +65,14 @@ void split_lines(SourceText* text) {
             if (bytes.find_first_not_of('\r', start) == std::string::npos) break;
         }
         text->starts.push_back(start);
-        text->ends.push_back(end);
         start = end + 1;
     }
 }
 
 std::uint32_t store_line(const SourceText& text, std::size_t i, char* line, std::size_t* positions) {
     std::uint32_t stored = 0;
-    for (std::size_t at = text.starts[i]; at < text.ends[i] && stored < TS_LINE_LIMIT; ++at) {
+    const std::size_t end = line_end(text, i);
+    for (std::size_t at = text.starts[i]; at < end && stored < TS_LINE_LIMIT; ++at) {
         if (text.bytes[at] == '\r') continue;
         if (positions != nullptr) positions[stored] = at;
         line[stored++] = text.bytes[at];

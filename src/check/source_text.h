@@ -11,9 +11,9 @@ namespace keston::check {
 
 struct SourceText {
     std::string bytes;
-    // Where each line begins, and where its LF (or the end of the file) stands.
+    // Where each line begins; it ends where the next one begins, less its
+    // LF, and the last one at its LF or the end of the file.
     std::vector<std::size_t> starts;
-    std::vector<std::size_t> ends;
 };
 
 // The file's bytes, cut into lines. 0, or -1 when it could not be read.
