@@ -147,17 +147,6 @@ void survey_line(const char* line, std::uint32_t length, std::uint64_t number, b
     *list_continues = declares && continues_in_next_line(line, code_end);
 }
 
-// Every local name of the text, up to a line too long for keston.
-void survey_names(const SourceText& text, NameSurvey* survey) {
-    survey->scope_lines.assign(1, 1);
-    bool list_continues = false;
-    for (std::size_t i = 0; i < text.starts.size(); ++i) {
-        const std::uint32_t stored = store_line(text, i, g_line, nullptr);
-        if (stored == TS_LINE_LIMIT) return;
-        survey_line(g_line, chain_length(g_line, stored), i + 1, &list_continues, survey);
-    }
-}
-
 // The words of a line that could be a new name or a name keston makes of
 // one: a letter, then a digit or '~'.
 void collect_words(const char* line, std::uint32_t length, LetterSurvey* letters) {
@@ -253,16 +242,54 @@ void respell_scope_twins(NameSurvey* survey, std::size_t first, std::size_t end)
     }
 }
 
+// The plan reads only the uses of names that may get the letter, those
+// respelt and those that a note stands at: of the uses from first up to end,
+// the others go, and the notes follow their uses. The uses behind end move
+// up. Where end is afterwards.
+std::size_t keep_needed_uses(NameSurvey* survey, std::size_t first, std::size_t end) {
+    std::unordered_map<std::size_t, std::size_t> moved;  // the new places of noted uses
+    for (const Note& note : g_notes) {
+        if (note.use >= first) moved.emplace(note.use, 0);
+    }
+    std::size_t kept = first;
+    for (std::size_t i = first; i < survey->uses.size(); ++i) {
+        const NameUse use = survey->uses[i];
+        const auto noted = moved.find(i);
+        const bool renamed = !use.quoted && begins_no_identifier(survey->spelling(use)[0]);
+        if (i < end && noted == moved.end() && !renamed && use.spelling == use.written) continue;
+        if (noted != moved.end()) noted->second = kept;
+        if (i == end) end = kept;
+        survey->uses[kept++] = use;
+    }
+    if (end == survey->uses.size()) end = kept;
+    survey->uses.resize(kept);
+    for (Note& note : g_notes) {
+        if (note.use >= first) note.use = moved.find(note.use)->second;
+    }
+    return end;
+}
+
 // In each scope, the spellings of one name that differ in case take one:
 // the one defined there, else the one written first; where several are
-// defined, all stay. The uses come scope after scope.
-void respell_twins(NameSurvey* survey) {
-    for (std::size_t first = 0; first < survey->uses.size();) {
-        std::size_t end = first;
-        while (end < survey->uses.size() && survey->uses[end].scope == survey->uses[first].scope) ++end;
-        respell_scope_twins(survey, first, end);
-        first = end;
+// defined, all stay. Every local name of the text is surveyed, up to a line
+// too long for keston, and the uses of each scope are let go once it ends
+// where the plan does not need them.
+void survey_names(const SourceText& text, NameSurvey* survey) {
+    survey->scope_lines.assign(1, 1);
+    bool list_continues = false;
+    std::size_t scope_first = 0;  // the first use of the current scope
+    for (std::size_t i = 0; i < text.starts.size(); ++i) {
+        const std::uint32_t stored = store_line(text, i, g_line, nullptr);
+        if (stored == TS_LINE_LIMIT) break;
+        const std::size_t before = survey->uses.size();
+        const std::size_t scopes = survey->scope_lines.size();
+        survey_line(g_line, chain_length(g_line, stored), i + 1, &list_continues, survey);
+        if (survey->scope_lines.size() == scopes) continue;
+        if (scope_first < before) respell_scope_twins(survey, scope_first, before);
+        scope_first = keep_needed_uses(survey, scope_first, before);
     }
+    if (scope_first < survey->uses.size()) respell_scope_twins(survey, scope_first, survey->uses.size());
+    keep_needed_uses(survey, scope_first, survey->uses.size());
 }
 
 Renamings find_renamings(const NameSurvey& survey) {
@@ -415,8 +442,7 @@ std::uint64_t plan_letters(const SourceText& text, NameSurvey* survey, SourceTex
     for (;;) {
         mark_letters(survey, renamings);
         rewrite(text, *survey, &fixed->bytes);
-        split_lines(fixed);
-        const std::uint64_t stop = find_stop_line(*fixed);
+        const std::uint64_t stop = find_stop_line(fixed->bytes);
         if (stop == 0) break;
         if (!keep_spellings_at(stop, *survey, &renamings)) return stop;
         keep_related(&renamings);
@@ -458,15 +484,14 @@ void fix_file(const char* name, std::uint32_t order) {
         refuse_rewrite(order, "read error");
         return;
     }
-    if (const std::uint64_t stop = find_stop_line(text); stop != 0) {
+    if (const std::uint64_t stop = find_stop_line(text.bytes); stop != 0) {
         refuse_rewrite(order, "keston stops at line %" PRIu64, stop);
         return;
     }
     const bool joined = join_split_scopes(&text);
     NameSurvey survey;
-    survey_names(text, &survey);
     g_notes.clear();
-    respell_twins(&survey);
+    survey_names(text, &survey);
     SourceText fixed;
     if (const std::uint64_t stop = plan_letters(text, &survey, &fixed); stop != 0) {
         refuse_rewrite(order, "keston would stop at line %" PRIu64, stop);

@@ -24,6 +24,19 @@ std::size_t file_size(int fd) {
     return size > 0 ? static_cast<std::size_t>(size) : 0;
 }
 
+// The bytes from start up to end as keston stores a line.
+std::uint32_t store_span(const std::string& bytes, std::size_t start, std::size_t end, char* line,
+                         std::size_t* positions) {
+    std::uint32_t stored = 0;
+    for (std::size_t at = start; at < end && stored < TS_LINE_LIMIT; ++at) {
+        if (bytes[at] == '\r') continue;
+        if (positions != nullptr) positions[stored] = at;
+        line[stored++] = bytes[at];
+    }
+    line[stored] = '\0';
+    return stored;
+}
+
 std::size_t line_end(const SourceText& text, std::size_t i) {
     if (i + 1 < text.starts.size()) return text.starts[i + 1] - 1;
     return std::min(text.bytes.find('\n', text.starts[i]), text.bytes.size());
@@ -70,32 +83,28 @@ void split_lines(SourceText* text) {
 }
 
 std::uint32_t store_line(const SourceText& text, std::size_t i, char* line, std::size_t* positions) {
-    std::uint32_t stored = 0;
-    const std::size_t end = line_end(text, i);
-    for (std::size_t at = text.starts[i]; at < end && stored < TS_LINE_LIMIT; ++at) {
-        if (text.bytes[at] == '\r') continue;
-        if (positions != nullptr) positions[stored] = at;
-        line[stored++] = text.bytes[at];
-    }
-    line[stored] = '\0';
-    return stored;
+    return store_span(text.bytes, text.starts[i], line_end(text, i), line, positions);
 }
 
 std::uint32_t chain_length(const char* line, std::uint32_t stored) {
     return static_cast<std::uint32_t>(std::find(line, line + stored, '\0') - line);
 }
 
-std::uint64_t find_stop_line(const SourceText& text) {
+std::uint64_t find_stop_line(const std::string& bytes) {
     reset_label_state();
     g_failure_reported = false;
     g_failure_messages_muted = true;
     std::uint64_t stop = 0;
-    for (std::size_t i = 0; i < text.starts.size() && stop == 0; ++i) {
-        g_line_number = i + 1;
+    std::uint64_t number = 0;
+    for (std::size_t start = 0; start < bytes.size() && stop == 0;) {
+        const std::size_t end = std::min(bytes.find('\n', start), bytes.size());
+        if (end == bytes.size() && bytes.find_first_not_of('\r', start) == std::string::npos) break;
+        g_line_number = ++number;
         g_line_toggle = 0;
-        const std::uint32_t stored = store_line(text, i, g_line_a, nullptr);
+        const std::uint32_t stored = store_span(bytes, start, end, g_line_a, nullptr);
         g_line_length = chain_length(g_line_a, stored);
         if (stored == TS_LINE_LIMIT || transform_line() < 0) stop = g_line_number;
+        start = end + 1;
     }
     g_failure_messages_muted = false;
     return stop;

@@ -32,9 +32,10 @@ std::uint32_t store_line(const SourceText& text, std::size_t i, char* line, std:
 // The bytes of the stored line that keston's chain sees: those before its first NUL.
 std::uint32_t chain_length(const char* line, std::uint32_t stored);
 
-// Runs keston's chain, with the switches given, over every line of text,
-// without a message: 0 when it runs through, else the number of the line it
-// stops at.
-std::uint64_t find_stop_line(const SourceText& text);
+// Runs keston's chain, with the switches given, over every line of a
+// source's bytes, without a message: 0 when it runs through, else the number
+// of the line it stops at. The lines are found on the way, so that a
+// rewritten source needs no line table.
+std::uint64_t find_stop_line(const std::string& bytes);
 
 }  // namespace keston::check
