@@ -4,8 +4,8 @@
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
+#include <deque>
 #include <optional>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -30,22 +30,45 @@ namespace {
 struct LineFacts {
     std::uint32_t scope = 0;  // the label scope it lies in, counted from the file's start
     std::uint32_t block = 0;  // changes at each procedure's first and last line
-    std::string label;        // a plain label's name and colons
+    std::uint16_t label = 0;  // the length of a plain label's name and colons at its start; 0 for none
     bool opens = false;       // opens a label scope for -l
     bool in_comment = false;  // lies in a COMMENT block
     bool in_procedure = false;
 };
 
+// Held small, as a source may hold millions: the name is an index into the
+// survey's spellings.
 struct NameAt {
-    std::string name;
+    std::uint32_t name;
     std::uint32_t line;
     bool defines;
 };
 
 struct Survey {
     std::vector<LineFacts> lines;
-    std::vector<NameAt> names;  // in the order of the text
+    std::deque<NameAt> names;         // in the order of the text; grows without moving them
+    const SourceText* text = nullptr;
+    std::vector<std::string> spellings;
+    std::unordered_map<std::string, std::uint32_t> spelling_indexes;
+
+    std::uint32_t index_of(const std::string& name) {
+        const auto [found, added] = spelling_indexes.try_emplace(name, static_cast<std::uint32_t>(spellings.size()));
+        if (added) spellings.push_back(name);
+        return found->second;
+    }
+    const std::string& name_of(const NameAt& at) const { return spellings[at.name]; }
+    // Read again from the line, rather than held for every line.
+    std::string label_of(std::uint32_t line) const {
+        char stored[LINE_BUFFER_SIZE];
+        store_line(*text, line, stored, nullptr);
+        return std::string(stored, lines[line].label);
+    }
 };
+
+// A name in a scope, as one key.
+std::uint64_t scoped(std::uint32_t scope, std::uint32_t name) {
+    return (std::uint64_t{scope} << 32) | name;
+}
 
 // A use that its scope leaves undefined, and the definition in its
 // procedure that joining would bind it to.
@@ -90,7 +113,8 @@ void survey_names(const LineWords& words, std::uint32_t index, bool* list_contin
             continue;
         }
         if (!inside_quotes(g_view, at)) {
-            survey->names.push_back({std::string(g_line + at + 2, name_length), index, declares || at == words.first});
+            survey->names.push_back(
+                {survey->index_of(std::string(g_line + at + 2, name_length)), index, declares || at == words.first});
         }
         at += 2 + name_length;
     }
@@ -112,10 +136,12 @@ void follow_procedures(LineKind kind, ProcedureTrack* track, LineFacts* facts) {
 }
 
 void survey_source(const SourceText& text, Survey* survey) {
+    survey->text = &text;
     start_comment_blocks();
     bool list_continues = false;
     ProcedureTrack track;
     std::uint32_t scope = 0;
+    survey->lines.reserve(text.starts.size());
     for (std::uint32_t i = 0; i < text.starts.size(); ++i) {
         const std::uint32_t length = chain_length(g_line, store_line(text, i, g_line, nullptr));
         LineFacts& facts = survey->lines.emplace_back();
@@ -131,7 +157,7 @@ void survey_source(const SourceText& text, Survey* survey) {
             }
         }
         if (length == 0 || facts.in_comment) list_continues = false;
-        if (kind == LineKind::plain_label) facts.label.assign(g_line, plain_label_length(g_line));
+        if (kind == LineKind::plain_label) facts.label = static_cast<std::uint16_t>(plain_label_length(g_line));
         scope += facts.opens ? 1 : 0;
         facts.scope = scope;
         follow_procedures(kind, &track, &facts);
@@ -157,23 +183,27 @@ std::optional<std::uint32_t> nearest_definition(const Survey& survey, const std:
 }
 
 std::vector<Join> find_joins(const Survey& survey) {
-    std::set<std::pair<std::uint32_t, std::string>> defined;
-    std::unordered_map<std::string, std::vector<std::uint32_t>> definitions;
+    std::vector<std::uint64_t> defined;  // sorted, which takes a fraction of a hash set's room
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> definitions;
     for (const NameAt& at : survey.names) {
         if (!at.defines) continue;
-        defined.insert({survey.lines[at.line].scope, at.name});
+        defined.push_back(scoped(survey.lines[at.line].scope, at.name));
         definitions[at.name].push_back(at.line);
     }
-    std::set<std::pair<std::uint32_t, std::string>> seen;
+    std::sort(defined.begin(), defined.end());
+    const auto is_defined = [&](std::uint32_t scope, std::uint32_t name) {
+        return std::binary_search(defined.begin(), defined.end(), scoped(scope, name));
+    };
+    std::unordered_set<std::uint64_t> seen;
     std::vector<Join> joins;
     for (const NameAt& at : survey.names) {
         const std::uint32_t scope = survey.lines[at.line].scope;
-        if (at.defines || defined.count({scope, at.name}) != 0 || !seen.insert({scope, at.name}).second) continue;
+        if (at.defines || is_defined(scope, at.name) || !seen.insert(scoped(scope, at.name)).second) continue;
         const auto found = definitions.find(at.name);
         if (found == definitions.end()) continue;
         const std::optional<std::uint32_t> definition = nearest_definition(survey, found->second, at.line);
         if (!definition) continue;
-        Join join{at.name, at.line, *definition, defined.count({scope - 1, at.name}) != 0, {}};
+        Join join{survey.name_of(at), at.line, *definition, is_defined(scope - 1, at.name), {}};
         for (std::uint32_t line = std::min(at.line, *definition) + 1; line <= std::max(at.line, *definition); ++line) {
             if (survey.lines[line].opens) join.openers.push_back(line);
         }
@@ -199,7 +229,7 @@ std::string prefixed(const std::string& name) {
 bool note_blocking_line(const Survey& survey, const Join& join) {
     for (const std::uint32_t line : join.openers) {
         const LineFacts& facts = survey.lines[line];
-        if (!facts.in_comment && !facts.label.empty()) continue;
+        if (!facts.in_comment && facts.label != 0) continue;
         add_note(line, join, "not indented: this line %s, so %s stays split",
                  facts.in_comment ? "lies in a COMMENT block" : "is no plain label", prefixed(join.name).c_str());
         return true;
@@ -224,7 +254,7 @@ bool note_double_definition(const Survey& survey, const Join& join, const std::v
     while (start > 0 && !opens(start)) --start;
     std::uint32_t end = std::max(join.use, join.definition) + 1;
     while (end < lines.size() && !opens(end)) ++end;
-    std::unordered_map<std::string, std::uint32_t> first;  // the line of each name's first definition
+    std::unordered_map<std::uint32_t, std::uint32_t> first;  // the line of each name's first definition
     const auto from = std::lower_bound(survey.names.begin(), survey.names.end(), start,
                                        [](const NameAt& at, std::uint32_t line) { return at.line < line; });
     for (auto at = from; at != survey.names.end() && at->line < end; ++at) {
@@ -233,7 +263,8 @@ bool note_double_definition(const Survey& survey, const Join& join, const std::v
         if (added || lines[before->second].scope == lines[at->line].scope) continue;
         add_note(new_line, join,
                  "%s is not indented: the joined scope would define %s twice, at lines %u and %u, so %s stays split",
-                 lines[new_line].label.c_str(), prefixed(at->name).c_str(), before->second + 1, at->line + 1,
+                 survey.label_of(new_line).c_str(), prefixed(survey.name_of(*at)).c_str(), before->second + 1,
+                 at->line + 1,
                  prefixed(join.name).c_str());
         return true;
     }
@@ -295,7 +326,7 @@ std::vector<const Join*> join_one_by_one(const SourceText& text, const Survey& s
                 add_note(*new_line, *join,
                          "%s is not indented: keston's output would then differ at line %" PRIu64
                          " in more than the TAB and the joined names' numbers, so %s stays split",
-                         survey.lines[*new_line].label.c_str(), difference, prefixed(join->name).c_str());
+                         survey.label_of(*new_line).c_str(), difference, prefixed(join->name).c_str());
                 continue;
             }
         }
@@ -329,7 +360,7 @@ bool join_split_scopes(SourceText* text) {
         for (const std::uint32_t line : join->openers) {
             if (noted[line]) continue;
             noted[line] = true;
-            add_note(line, *join, "indented %s so that %s is one scope", survey.lines[line].label.c_str(),
+            add_note(line, *join, "indented %s so that %s is one scope", survey.label_of(line).c_str(),
                      prefixed(join->name).c_str());
         }
     }
