@@ -255,6 +255,17 @@ TEST(Build, MessagesAboutMadeIncludesAreMapped) {
         EXPECT_NE(result.err.find(source + ":2: error: symbol `@@deep' not defined\n"), std::string::npos)
             << result.err;
     }
+    if (UNDER_WINE) return;
+    // A path under another root is not under the destination folder.
+    std::string elsewhere = dir.path().string();
+    elsewhere.replace(0, elsewhere.find('/', 1), "/elsewhere");
+    const std::string messages = elsewhere + "/build/Sub/Deep.INC:2: x\nbuild/Sub/Deep.INC:2: y\n";
+    write_file(dir / "messages.txt", messages);
+    const RunResult filtered =
+        run_companion("keston-map", {"-a", "-l@@", "src/", "build/"}, dir.path(), {.input = dir / "messages.txt"});
+    EXPECT_EQ(filtered.out, elsewhere + "/build/Sub/Deep.INC:2: x\n" + source + ":2: y\n");
+    EXPECT_EQ(filtered.err, "");
+    EXPECT_EQ(filtered.exit_code, 0);
 }
 
 // An include made outside the build folder or over a source, one path made
