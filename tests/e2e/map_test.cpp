@@ -464,15 +464,50 @@ TEST(Posix, MapPassesSignalsOnAndEndsByTheCommandsSignal) {
     }
 }
 
+// The terminal's interrupt goes to its whole foreground process group and is
+// not passed on: a command in a session of its own (setsid) gets none of it.
+// The signals sent to keston-map alone reach it, one after the other.
+char g_terminal[64];
+
+TEST(Posix, MapLeavesTheTerminalsInterruptToTheGroup) {
+    const Sources dir({{"a.asm", SOURCE}});
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+    std::snprintf(g_terminal, sizeof g_terminal, "%s", ::ptsname(terminal));
+    std::vector<std::string> command = companion_command("keston-map");
+    command.insert(command.end(), SWITCHES.begin(), SWITCHES.end());
+    command.insert(command.end(), {"a.asm", "out/a.asm", "--", "setsid", "sh", "-c",
+                                   "for s in INT USR1; do trap \"echo out/a.asm:1: got $s >&2\" $s; done; "
+                                   "trap 'kill $!; echo out/a.asm:1: got TERM >&2; exit 6' TERM; "
+                                   "sleep 9 >/dev/null 2>&1 & echo out/a.asm:1: ready; while :; do wait; done"});
+    // keston-map leads a session whose terminal this is, in its foreground group.
+    const Child child = start_program(command, dir.path(), {.in_child = [] {
+                                          ::setsid();
+                                          ::close(::open(g_terminal, O_RDWR));
+                                      }});
+    EXPECT_EQ(first_line(child.stdout_fd), "a.asm:3: ready\n");
+    ASSERT_EQ(::write(terminal, "\x03", 1), 1);
+    // The terminal echoes ^C once it has sent the signal.
+    std::string echo;
+    for (char c; echo.find("^C") == std::string::npos && ::read(terminal, &c, 1) == 1;) echo += c;
+    ::kill(child.pid, SIGUSR1);
+    EXPECT_EQ(first_line(child.stderr_fd), "a.asm:3: got USR1\n");
+    ::kill(child.pid, SIGTERM);
+    const RunResult result = finish(child);
+    EXPECT_EQ(result.err, "a.asm:3: got TERM\n");
+    EXPECT_EQ(result.exit_code, 6);
+    ::close(terminal);
+}
+
 // Once the command has ended, a signal ends keston-map at once, though a
-// child of the command still holds the pipes: it reports that it is ready
-// when keston-map has reaped the command (or after 3 seconds, when it has not).
+// child of the command still holds standard error: it writes there when
+// keston-map has reaped the command (or after 3 seconds, when it has not).
 TEST(Posix, MapEndsAtASignalAfterTheCommandHasEnded) {
     const Sources dir({{"a.asm", SOURCE}});
     const Child child = start_map_with_script(
-        dir, "sh -c 'for i in $(seq 300); do kill -0 $1 2>/dev/null && sleep 0.01; done; echo out/a.asm:1: ready; exec sleep 9' "
-        "sh $$ & exit 3");
-    EXPECT_EQ(first_line(child.stdout_fd), "a.asm:3: ready\n");
+        dir, "sh -c 'exec >&-; for i in $(seq 300); do kill -0 $1 2>/dev/null && sleep 0.01; done; "
+             "echo out/a.asm:1: ready >&2; exec sleep 9' sh $$ & exit 3");
+    EXPECT_EQ(first_line(child.stderr_fd), "a.asm:3: ready\n");
     ::kill(child.pid, SIGTERM);
     EXPECT_EQ(finish(child).signal, SIGTERM);
     ::kill(-child.pid, SIGKILL);
@@ -512,7 +547,7 @@ TEST(Posix, MapGivesTheShellsStatusesForCommandsThatDoNotRun) {
     } cases[] = {
         {"no-such-program-here", "", "keston-map: no-such-program-here: command not found\n", 127},
         {"./no-such-program-here", "", "keston-map: ./no-such-program-here: command not found\n", 127},
-        {"folder", "", "keston-map: folder: command not found\n", 127},  // PATH holds only programs
+        {"folder", "", "keston-map: folder: command not found\n", 127},  // a program on PATH is a file
         {"./folder", "", "keston-map: ./folder: cannot be run: Is a directory\n", 126},
         {"./plain", "", "keston-map: ./plain: cannot be run: Permission denied\n", 126},
         {"./orphan", "", "keston-map: ./orphan: cannot be run: interpreter not found\n", 126},
@@ -520,7 +555,7 @@ TEST(Posix, MapGivesTheShellsStatusesForCommandsThatDoNotRun) {
         {"script", "a.asm:3: ran\n", "", 5},
         {"script > /dev/full", "", "keston-map: standard output: write error\n", 2}};
     for (const auto& c : cases) {
-        const std::string line = "PATH=.:$PATH exec " + map + " -a -e -t4 -l@@ a.asm out/a.asm -- " + c.command;
+        const std::string line = "PATH=/no/such/folder:. exec " + map + " -a -e -t4 -l@@ a.asm out/a.asm -- " + c.command;
         const RunResult result = finish(start_program({"sh", "-c", line}, dir.path()));
         EXPECT_EQ(result.out, c.out) << c.command;
         EXPECT_EQ(result.err, c.err) << c.command;
