@@ -152,6 +152,32 @@ TEST(Posix, FixRenamesOnlyAfterTheReportAndAllAtOnce) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
+// A source replaced by another file while the run checks its rewrite holds
+// back the others. The read shim stops the run at the first read of b's
+// rewrite, which lies beside b in its own folder.
+TEST(Posix, FixLeavesEverySourceWhenOneIsReplacedMeanwhile) {
+    TempDir dir;
+    write_file(dir / "a.asm", A);
+    std::filesystem::create_directory(dir / "sub");
+    write_file(dir / "sub" / "b.asm", B);
+    std::filesystem::create_symlink("sub/b.asm", dir / "b.asm");
+    std::vector<std::string> command = companion_command("keston-check");
+    command.insert(command.end(), {"-x", "-l@@", "a.asm", "b.asm"});
+    const Child child = start_program(command, dir.path(), {.environment = io_fault("sub/.keston-", "stop")});
+    ASSERT_TRUE(stopped(child));
+    write_file(dir / "sub" / "new.asm", B);
+    std::filesystem::rename(dir / "sub" / "new.asm", dir / "sub" / "b.asm");
+    ::kill(child.pid, SIGCONT);
+    const RunResult result = finish(child);
+    EXPECT_EQ(result.out, notes_on("a.asm", "b.asm"));
+    EXPECT_EQ(result.err, error("b.asm", "not rewritten: the file was moved or replaced meanwhile") +
+                              error("a.asm", HELD_BACK));
+    EXPECT_EQ(result.exit_code, 2);
+    EXPECT_EQ(read_file(dir / "a.asm"), A);
+    EXPECT_EQ(read_file(dir / "b.asm"), B);
+    EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(dir.path()), {}), 4);
+}
+
 // A sanitizer's runtime takes far more address space than the program.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool UNDER_SANITIZER = true;
