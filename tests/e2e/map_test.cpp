@@ -480,7 +480,7 @@ TEST(Posix, MapLeavesTheTerminalsInterruptToTheGroup) {
     command.insert(command.end(), {"a.asm", "out/a.asm", "--", "setsid", "sh", "-c",
                                    "for s in INT USR1; do trap \"echo out/a.asm:1: got $s >&2\" $s; done; "
                                    "trap 'kill $!; echo out/a.asm:1: got TERM >&2; exit 6' TERM; "
-                                   "sleep 9 >/dev/null 2>&1 & echo out/a.asm:1: ready; while :; do wait; done"});
+                                   "sleep 9 >/dev/null 2>&1 & echo out/a.asm:1: ready; while kill -0 $! 2>/dev/null; do wait; done"});
     // keston-map leads a session whose terminal this is, in its foreground group.
     const Child child = start_program(command, dir.path(), {.in_child = [] {
                                           ::setsid();
