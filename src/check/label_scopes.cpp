@@ -265,24 +265,11 @@ void report_undefined_names() {
     }
 }
 
-// The names between from and stop, scanned as -l scans them: a prefix pair
-// with no name behind it is plain text, and its second character may begin
-// the next pair. A name that begins the code part defines it.
+// The names between from and stop. A name that begins the code part defines it.
 void scan_names(const char* line, std::uint32_t from, std::uint32_t stop, std::uint32_t first, bool declares) {
-    std::uint32_t at = from;
-    while (at < stop) {
-        at += static_cast<std::uint32_t>(scan_until(line + at, stop - at, nullptr, g_label_prefix[0]));
-        if (at == stop) return;
-        if (line[at + 1] == g_label_prefix[1]) {
-            const std::uint32_t length = measure_label_name(line + at + 2);
-            if (length != 0) {
-                note_name(line + at + 2, length, at + 1, declares || at == first);
-                at += 2 + length;
-                continue;
-            }
-        }
-        ++at;
-    }
+    for_each_local_name(line, from, stop, MAX_LABEL_NAME + 1, [&](std::uint32_t at, std::uint32_t length) {
+        note_name(line + at + 2, length, at + 1, declares || at == first);
+    });
 }
 
 void open_scope() {

@@ -130,20 +130,12 @@ void survey_line(const char* line, std::uint32_t length, std::uint64_t number, b
     const std::uint32_t code_end = g_view.code_end;
     const LineWords words = find_words(line, length);
     const bool declares = *list_continues || declares_names(words, code_end);
-    for (std::uint32_t at = 0; at < length;) {
-        at += static_cast<std::uint32_t>(scan_until(line + at, length - at, nullptr, g_label_prefix[0]));
-        if (at == length) break;
-        const std::uint32_t name_length = line[at + 1] == g_label_prefix[1] ? measure_label_name(line + at + 2) : 0;
-        if (name_length == 0 || name_length > MAX_LABEL_NAME) {
-            ++at;
-            continue;
-        }
+    for_each_local_name(line, 0, length, MAX_LABEL_NAME, [&](std::uint32_t at, std::uint32_t name_length) {
         const bool quoted = inside_quotes(g_view, at);
         const std::uint32_t name = survey->index_of(std::string(line + at + 2, name_length));
         const bool defines = !quoted && at < code_end && (declares || at == words.first);
         survey->uses.push_back({number, name, name, scope, static_cast<std::uint16_t>(at), defines, quoted, false});
-        at += 2 + name_length;
-    }
+    });
     *list_continues = declares && continues_in_next_line(line, code_end);
 }
 

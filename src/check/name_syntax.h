@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/byte_scan.h"
 #include "transform/local_labels.h"
 
 namespace keston::check {
@@ -61,5 +62,24 @@ inline bool declares_names(const LineWords& words, std::uint32_t code_end) {
 
 // A code part that ends in ',' or '\' goes on in the next line.
 bool continues_in_next_line(const char* line, std::uint32_t code_end);
+
+// Calls found(at, length) for each local name between from and stop, as -l
+// scans them: the prefix with a name behind it. A prefix pair with no name,
+// or with one longer than longest, is plain text, and its second character
+// may begin the next pair.
+template <typename Found>
+void for_each_local_name(const char* line, std::uint32_t from, std::uint32_t stop, std::uint32_t longest, Found found) {
+    for (std::uint32_t at = from; at < stop;) {
+        at += static_cast<std::uint32_t>(scan_until(line + at, stop - at, nullptr, g_label_prefix[0]));
+        if (at == stop) return;
+        const std::uint32_t length = line[at + 1] == g_label_prefix[1] ? measure_label_name(line + at + 2) : 0;
+        if (length == 0 || length > longest) {
+            ++at;
+            continue;
+        }
+        found(at, length);
+        at += 2 + length;
+    }
+}
 
 }  // namespace keston::check

@@ -104,20 +104,12 @@ void survey_names(const LineWords& words, std::uint32_t index, bool* list_contin
     const std::uint32_t code_end = g_view.code_end;
     const bool declares = *list_continues || declares_names(words, code_end);
     *list_continues = declares && continues_in_next_line(g_line, code_end);
-    for (std::uint32_t at = 0; at < code_end;) {
-        at += static_cast<std::uint32_t>(scan_until(g_line + at, code_end - at, nullptr, g_label_prefix[0]));
-        if (at == code_end) break;
-        const std::uint32_t name_length = g_line[at + 1] == g_label_prefix[1] ? measure_label_name(g_line + at + 2) : 0;
-        if (name_length == 0 || name_length > MAX_LABEL_NAME) {
-            ++at;
-            continue;
-        }
+    for_each_local_name(g_line, 0, code_end, MAX_LABEL_NAME, [&](std::uint32_t at, std::uint32_t name_length) {
         if (!inside_quotes(g_view, at)) {
             survey->names.push_back(
                 {survey->index_of(std::string(g_line + at + 2, name_length)), index, declares || at == words.first});
         }
-        at += 2 + name_length;
-    }
+    });
 }
 
 // Where procedures begin and end: each first and last line of one begins a
@@ -264,8 +256,7 @@ bool note_double_definition(const Survey& survey, const Join& join, const std::v
         add_note(new_line, join,
                  "%s is not indented: the joined scope would define %s twice, at lines %u and %u, so %s stays split",
                  survey.label_of(new_line).c_str(), prefixed(survey.name_of(*at)).c_str(), before->second + 1,
-                 at->line + 1,
-                 prefixed(join.name).c_str());
+                 at->line + 1, prefixed(join.name).c_str());
         return true;
     }
     return false;
