@@ -61,6 +61,23 @@ void put_text(Output& output, const char* line, std::uint32_t from, std::uint32_
     put(output, line + copied, to - copied);
 }
 
+// Puts the text from copied up to the reference, then the reference: the
+// source's name and line where it is mapped, as it stands where not. The
+// text goes on behind it.
+std::uint32_t put_reference(Output& output, const char* line, std::uint32_t copied, const Reference& reference,
+                            const LinePairs& pairs) {
+    put_text(output, line, copied, reference.name_start, pairs);
+    if (is_rewritten(reference)) {
+        const Pair& pair = *reference.pair;
+        put(output, pair.source, static_cast<std::uint32_t>(std::strlen(pair.source)));
+        put(output, line + reference.name_end, reference.number_start - reference.name_end);
+        put_number(output, pair.source_lines[reference.number - 1]);
+    } else {
+        put(output, line + reference.name_start, reference.number_end - reference.name_start);
+    }
+    return reference.number_end;
+}
+
 }  // namespace
 
 void LinePairs::add(Pair* pair) {
@@ -84,6 +101,8 @@ LineReferences find_line_references(const char* line, std::uint32_t length) {
             found.first_pair = reference.pair;
             found.first_line = reference.number;
         }
+        if (found.count < MAX_KEPT_REFERENCES) found.kept[found.count] = reference;
+        ++found.count;
         const bool rewritten = is_mapped(*reference.pair) && is_rewritten(reference);
         if (rewritten) found.pairs.add(reference.pair);
         if (!reference.fasm_form) continue;
@@ -104,19 +123,21 @@ void put_rewritten(Output& output, const char* line, std::uint32_t from, std::ui
     Reference reference;
     std::uint32_t copied = from;
     while (scanner.next(&reference)) {
-        if (reference.name_start < from) continue;
-        put_text(output, line, copied, reference.name_start, pairs);
-        if (is_rewritten(reference)) {
-            const Pair& pair = *reference.pair;
-            put(output, pair.source, static_cast<std::uint32_t>(std::strlen(pair.source)));
-            put(output, line + reference.name_end, reference.number_start - reference.name_end);
-            put_number(output, pair.source_lines[reference.number - 1]);
-        } else {
-            put(output, line + reference.name_start, reference.number_end - reference.name_start);
-        }
-        copied = reference.number_end;
+        if (reference.name_start >= from) copied = put_reference(output, line, copied, reference, pairs);
     }
     put_text(output, line, copied, to, pairs);
+}
+
+void put_rewritten_line(Output& output, const char* line, std::uint32_t length, const LineReferences& references) {
+    if (references.count > MAX_KEPT_REFERENCES) {
+        put_rewritten(output, line, 0, length, references.pairs);
+        return;
+    }
+    std::uint32_t copied = 0;
+    for (std::uint32_t i = 0; i < references.count; ++i) {
+        copied = put_reference(output, line, copied, references.kept[i], references.pairs);
+    }
+    put_text(output, line, copied, length, references.pairs);
 }
 
 }  // namespace keston::map

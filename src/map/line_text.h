@@ -23,6 +23,9 @@ struct LinePairs {
 // Whether the reference is mapped: its pair's map is built and holds its line.
 bool is_rewritten(const Reference& reference);
 
+// References of a line kept for writing it; a line with more is scanned again.
+constexpr std::uint32_t MAX_KEPT_REFERENCES = 16;
+
 // What a line's references are.
 struct LineReferences {
     // The pairs that a reference of the line is rewritten to. A reference
@@ -37,6 +40,10 @@ struct LineReferences {
     // The destination and line of the first reference; null for none.
     Pair* first_pair = nullptr;
     std::uint64_t first_line = 0;
+    // The references in order, so that the line is written without finding
+    // them again; count goes past MAX_KEPT_REFERENCES when some were not kept.
+    Reference kept[MAX_KEPT_REFERENCES];
+    std::uint32_t count = 0;
 };
 
 LineReferences find_line_references(const char* line, std::uint32_t length);
@@ -47,5 +54,9 @@ void put_number(Output& output, std::uint64_t number);
 // mapped as the source's name and line, and every whole word that is a
 // label of the pairs as the prefix and the source's spelling.
 void put_rewritten(Output& output, const char* line, std::uint32_t from, std::uint32_t to, const LinePairs& pairs);
+
+// Puts the whole line rewritten, as put_rewritten does, from the references
+// that find_line_references found in it.
+void put_rewritten_line(Output& output, const char* line, std::uint32_t length, const LineReferences& references);
 
 }  // namespace keston::map

@@ -60,7 +60,7 @@ void rewrite_line(const char* line, std::uint32_t length, LineContext& context, 
         context.message_line = references.first_line;
     }
     if (!g_compiler_form || !put_compiler_form(line, length, references.pairs, context.fasm_error, output)) {
-        put_rewritten(output, line, 0, length, references.pairs);
+        put_rewritten_line(output, line, length, references);
     }
 }
 
