@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/posix/descriptors.h"
+#include "platform/handler_array.h"
 #include "platform/process.h"
 
 namespace keston::platform {
@@ -37,19 +38,7 @@ const char* destination_of(const Staged& staged) {
 }
 
 bool make_room() {
-    if (static_cast<std::size_t>(g_staged_count) < g_staged_room) return true;
-    const std::size_t room = g_staged_room == 0 ? 16 : g_staged_room * 2;
-    void* const grown = std::malloc(room * sizeof(Staged));
-    if (grown == nullptr) return false;
-    if (g_staged != nullptr) std::memcpy(grown, g_staged, g_staged_count * sizeof(Staged));
-    // The handler reads the old array or the new one, both whole.
-    hold_interrupts();
-    Staged* const old = g_staged;
-    g_staged = static_cast<Staged*>(grown);
-    release_interrupts();
-    std::free(old);
-    g_staged_room = room;
-    return true;
+    return make_room_for_handler(g_staged, static_cast<std::size_t>(g_staged_count), g_staged_room);
 }
 
 // The permission bits of the destination, or those keston gives a new file:

@@ -10,6 +10,7 @@
 #include <cwchar>
 #include <iterator>
 
+#include "platform/handler_array.h"
 #include "platform/process.h"
 #include "platform/windows/descriptors.h"
 #include "platform/windows/file_identity.h"
@@ -176,19 +177,7 @@ bool reaches_original(const Waiting& waiting) {
 }
 
 bool make_room() {
-    if (static_cast<std::size_t>(g_waiting_count) < g_waiting_room) return true;
-    const std::size_t room = g_waiting_room == 0 ? 16 : g_waiting_room * 2;
-    void* const grown = std::malloc(room * sizeof(Waiting));
-    if (grown == nullptr) return false;
-    if (g_waiting != nullptr) std::memcpy(grown, g_waiting, g_waiting_count * sizeof(Waiting));
-    // The handler reads the old array or the new one, both whole.
-    hold_interrupts();
-    Waiting* const old = g_waiting;
-    g_waiting = static_cast<Waiting*>(grown);
-    release_interrupts();
-    std::free(old);
-    g_waiting_room = room;
-    return true;
+    return make_room_for_handler(g_waiting, static_cast<std::size_t>(g_waiting_count), g_waiting_room);
 }
 
 // Forgets the last entry, deleting its temporary file unless it is in the

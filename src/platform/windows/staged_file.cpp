@@ -7,6 +7,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "platform/handler_array.h"
 #include "platform/process.h"
 #include "platform/windows/descriptors.h"
 #include "platform/windows/wide_path.h"
@@ -50,18 +51,7 @@ wchar_t* copy_wide(const wchar_t* text) {
 }
 
 bool make_room() {
-    if (g_staged_count < g_staged_room) return true;
-    const LONG room = g_staged_room == 0 ? 16 : g_staged_room * 2;
-    void* const grown = std::malloc(static_cast<std::size_t>(room) * sizeof(Staged));
-    if (grown == nullptr) return false;
-    if (g_staged != nullptr) std::memcpy(grown, g_staged, static_cast<std::size_t>(g_staged_count) * sizeof(Staged));
-    hold_interrupts();
-    Staged* const old = g_staged;
-    g_staged = static_cast<Staged*>(grown);
-    release_interrupts();
-    std::free(old);
-    g_staged_room = room;
-    return true;
+    return make_room_for_handler(g_staged, static_cast<std::size_t>(g_staged_count), g_staged_room);
 }
 
 void free_staged(const Staged& staged) {
