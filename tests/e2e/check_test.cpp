@@ -393,6 +393,17 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
     }
 }
 
+// A source that ends inside an open COMMENT block leaves the next source's
+// lines out of it: each source's survey starts outside any block.
+TEST(Check, FixJoinsScopesInASourceBehindAnOpenCommentBlock) {
+    TempDir dir;
+    write_file(dir / "a.asm", "COMMENT *\n never closed\n");
+    write_file(dir / "b.asm", "p PROC\n@@a: nop\nl2: nop\n jmp @@a\np ENDP\n");
+    EXPECT_EQ(run_check({"-x", "-l@@", "a.asm", "b.asm"}, dir.path()).out,
+              "b.asm:3:1: note: indented l2: so that @@a is one scope [scope-split]\n");
+    EXPECT_EQ(read_file(dir / "b.asm"), "p PROC\n@@a: nop\n\tl2: nop\n jmp @@a\np ENDP\n");
+}
+
 // Label numbers start again in every file: a name that two files meeting in
 // one assembly both make is reported in the one the assembler meets later,
 // once, naming the first; a file named twice counts once, one that includes
