@@ -35,18 +35,19 @@ struct NameUse {
     std::uint64_t line;
     std::uint32_t written;   // as the source spells it
     std::uint32_t spelling;  // as it is to be spelt, without the letter
-    std::uint32_t scope;     // an index into scope_lines
+    std::uint32_t scope;     // counted from the file's start
     std::uint16_t column;    // of the prefix in the line as keston reads it, from 0
-    bool defines;
-    bool quoted;  // inside a quoted string, where it stays as it is
-    bool gets_letter;
+    bool defines : 1;
+    bool quoted : 1;  // inside a quoted string, where it stays as it is
+    bool gets_letter : 1;
 };
 
 // A deque grows without moving what it holds, so that the uses never take
 // twice their room while the survey runs.
 struct NameSurvey {
     std::deque<NameUse> uses;                // in the order of the text
-    std::vector<std::uint64_t> scope_lines;  // the first line of each scope
+    std::uint32_t scope_count = 0;  // of the scopes begun before the current one
+    std::uint64_t scope_line = 1;   // where the current one begins
     std::vector<std::string> names;          // each spelling once
     std::unordered_map<std::string, std::uint32_t> name_indexes;
 
@@ -124,8 +125,11 @@ void survey_line(const char* line, std::uint32_t length, std::uint64_t number, b
         *list_continues = false;
         return;
     }
-    if (opens_label_scope(line)) survey->scope_lines.push_back(number);
-    const auto scope = static_cast<std::uint32_t>(survey->scope_lines.size() - 1);
+    if (opens_label_scope(line)) {
+        ++survey->scope_count;
+        survey->scope_line = number;
+    }
+    const std::uint32_t scope = survey->scope_count;
     view_line(line, length, (g_switches & F_CPP_COMMENTS) != 0, &g_view);
     const std::uint32_t code_end = g_view.code_end;
     const LineWords words = find_words(line, length);
@@ -155,13 +159,12 @@ void collect_words(const char* line, std::uint32_t length, LetterSurvey* letters
 // Line by line, each line's names let go once they are counted.
 void survey_letters(const SourceText& text, LetterSurvey* letters) {
     NameSurvey survey;
-    survey.scope_lines.assign(1, 1);
     bool list_continues = false;
-    for (std::size_t i = 0; i < text.starts.size(); ++i) {
-        const std::uint32_t stored = store_line(text, i, g_line, nullptr);
+    for (LineReader lines(text.bytes); lines.next();) {
+        const std::uint32_t stored = lines.store(g_line, nullptr);
         if (stored == TS_LINE_LIMIT) return;
         const std::uint32_t length = chain_length(g_line, stored);
-        survey_line(g_line, length, i + 1, &list_continues, &survey);
+        survey_line(g_line, length, lines.number(), &list_continues, &survey);
         for (const NameUse& use : survey.uses) {
             const std::string& written = survey.written(use);
             take_letter(letters, written[0]);
@@ -199,14 +202,14 @@ void add_once(std::vector<std::uint32_t>* names, std::uint32_t name) {
     if (std::find(names->begin(), names->end(), name) == names->end()) names->push_back(name);
 }
 
-// The spellings of one name in one scope, its uses from first up to end.
-void respell_scope_twins(NameSurvey* survey, std::size_t first, std::size_t end) {
+// The spellings of one name in one scope, which begins at scope_line, its
+// uses from first up to end.
+void respell_scope_twins(NameSurvey* survey, std::size_t first, std::size_t end, std::uint64_t scope_line) {
     std::map<std::string, std::vector<std::size_t>> twins;
     for (std::size_t i = first; i < end; ++i) {
         const NameUse& use = survey->uses[i];
         if (!use.quoted) twins[small_letters(survey->written(use))].push_back(i);
     }
-    const std::uint64_t scope_line = survey->scope_lines[survey->uses[first].scope];
     for (const auto& [name, members] : twins) {
         std::vector<std::uint32_t> spellings;
         std::vector<std::uint32_t> defined;
@@ -267,20 +270,22 @@ std::size_t keep_needed_uses(NameSurvey* survey, std::size_t first, std::size_t 
 // too long for keston, and the uses of each scope are let go once it ends
 // where the plan does not need them.
 void survey_names(const SourceText& text, NameSurvey* survey) {
-    survey->scope_lines.assign(1, 1);
     bool list_continues = false;
     std::size_t scope_first = 0;  // the first use of the current scope
-    for (std::size_t i = 0; i < text.starts.size(); ++i) {
-        const std::uint32_t stored = store_line(text, i, g_line, nullptr);
+    for (LineReader lines(text.bytes); lines.next();) {
+        const std::uint32_t stored = lines.store(g_line, nullptr);
         if (stored == TS_LINE_LIMIT) break;
         const std::size_t before = survey->uses.size();
-        const std::size_t scopes = survey->scope_lines.size();
-        survey_line(g_line, chain_length(g_line, stored), i + 1, &list_continues, survey);
-        if (survey->scope_lines.size() == scopes) continue;
-        if (scope_first < before) respell_scope_twins(survey, scope_first, before);
+        const std::uint32_t scopes = survey->scope_count;
+        const std::uint64_t scope_line = survey->scope_line;
+        survey_line(g_line, chain_length(g_line, stored), lines.number(), &list_continues, survey);
+        if (survey->scope_count == scopes) continue;
+        if (scope_first < before) respell_scope_twins(survey, scope_first, before, scope_line);
         scope_first = keep_needed_uses(survey, scope_first, before);
     }
-    if (scope_first < survey->uses.size()) respell_scope_twins(survey, scope_first, survey->uses.size());
+    if (scope_first < survey->uses.size()) {
+        respell_scope_twins(survey, scope_first, survey->uses.size(), survey->scope_line);
+    }
     keep_needed_uses(survey, scope_first, survey->uses.size());
 }
 
@@ -324,25 +329,29 @@ void mark_letters(NameSurvey* survey, const Renamings& renamings) {
     }
 }
 
-// The source's bytes with every name respelt and lettered as planned, into
-// result, whose room is kept from one plan to the next.
-void rewrite(const SourceText& text, const NameSurvey& survey, std::string* result) {
-    const auto letters = static_cast<std::size_t>(
-        std::count_if(survey.uses.begin(), survey.uses.end(), [](const NameUse& use) { return use.gets_letter; }));
-    result->clear();
-    result->reserve(text.bytes.size() + letters);
+bool changes_bytes(const NameUse& use) {
+    return use.gets_letter || use.spelling != use.written;
+}
+
+// The source's bytes with every name respelt and lettered as planned, given
+// piece by piece to take, so that they need not be held beside the source.
+template <typename Take>
+void rewrite(const SourceText& text, const NameSurvey& survey, Take take) {
     std::size_t copied = 0;
     // Puts byte in at, in place of the source's byte there unless inserted.
     const auto edit = [&](std::size_t at, char byte, bool inserted) {
-        result->append(text.bytes, copied, at - copied);
-        *result += byte;
+        take(text.bytes.data() + copied, at - copied);
+        take(&byte, 1);
         copied = at + (inserted ? 0 : 1);
     };
-    std::uint64_t stored_line = 0;
+    LineReader lines(text.bytes);
     for (const NameUse& use : survey.uses) {
-        if (!use.gets_letter && use.spelling == use.written) continue;
-        if (use.line != stored_line) store_line(text, use.line - 1, g_line, g_positions);
-        stored_line = use.line;
+        if (!changes_bytes(use)) continue;
+        if (use.line != lines.number()) {
+            while (lines.number() < use.line && lines.next()) {
+            }
+            lines.store(g_line, g_positions);
+        }
         const std::size_t* const name = g_positions + use.column + 2;
         if (use.gets_letter) edit(name[0], g_letter, true);
         const std::string& spelling = survey.spelling(use);
@@ -351,16 +360,25 @@ void rewrite(const SourceText& text, const NameSurvey& survey, std::string* resu
             if (spelling[i] != written[i]) edit(name[i], spelling[i], false);
         }
     }
-    result->append(text.bytes, copied);
+    take(text.bytes.data() + copied, text.bytes.size() - copied);
+}
+
+// The scope that a line lies in, counted as the survey counts them: found
+// again, rather than a table of every scope held for it.
+std::uint32_t scope_of_line(const SourceText& text, std::uint64_t line) {
+    std::uint32_t scope = 0;
+    for (LineReader lines(text.bytes); lines.next() && lines.number() <= line;) {
+        if (chain_length(g_line, lines.store(g_line, nullptr)) != 0 && opens_label_scope(g_line)) ++scope;
+    }
+    return scope;
 }
 
 // The names that get the letter on the line where keston would stop keep
 // their spelling; where none does, those of that line's scope, whose names
 // no longer fit keston's list. False when there are none either.
-bool keep_spellings_at(std::uint64_t stop, const NameSurvey& survey, Renamings* renamings) {
-    const auto& scope_lines = survey.scope_lines;
-    const auto scope = static_cast<std::uint32_t>(std::upper_bound(scope_lines.begin(), scope_lines.end(), stop) -
-                                                  scope_lines.begin() - 1);
+bool keep_spellings_at(const SourceText& text, std::uint64_t stop, const NameSurvey& survey,
+                       Renamings* renamings) {
+    const std::uint32_t scope = scope_of_line(text, stop);
     bool kept = false;
     for (const bool whole_scope : {false, true}) {
         for (const NameUse& use : survey.uses) {
@@ -426,17 +444,18 @@ void report_notes(const NameSurvey& survey) {
 }
 
 // The plan for the letters, with every renaming left out that would make
-// keston stop at a line; the rewritten bytes go to fixed. 0, or the line
-// where keston stops whatever is left out.
-std::uint64_t plan_letters(const SourceText& text, NameSurvey* survey, SourceText* fixed) {
+// keston stop at a line. 0, or the line where keston stops whatever is left
+// out.
+std::uint64_t plan_letters(const SourceText& text, NameSurvey* survey) {
     Renamings renamings = find_renamings(*survey);
     keep_related(&renamings);
     for (;;) {
         mark_letters(survey, renamings);
-        rewrite(text, *survey, &fixed->bytes);
-        const std::uint64_t stop = find_stop_line(fixed->bytes);
+        StopFinder finder;
+        rewrite(text, *survey, [&finder](const char* bytes, std::size_t length) { finder.feed(bytes, length); });
+        const std::uint64_t stop = finder.finish();
         if (stop == 0) break;
-        if (!keep_spellings_at(stop, *survey, &renamings)) return stop;
+        if (!keep_spellings_at(text, stop, *survey, &renamings)) return stop;
         keep_related(&renamings);
     }
     note_renamings(*survey, renamings);
@@ -484,13 +503,14 @@ void fix_file(const char* name, std::uint32_t order) {
     NameSurvey survey;
     g_notes.clear();
     survey_names(text, &survey);
-    SourceText fixed;
-    if (const std::uint64_t stop = plan_letters(text, &survey, &fixed); stop != 0) {
+    if (const std::uint64_t stop = plan_letters(text, &survey); stop != 0) {
         refuse_rewrite(order, "keston would stop at line %" PRIu64, stop);
         return;
     }
-    if (joined || fixed.bytes != text.bytes) {
-        stage_rewrite(name, order, fixed.bytes);
+    if (joined || std::any_of(survey.uses.begin(), survey.uses.end(), changes_bytes)) {
+        if (!begin_rewrite(name, order)) return;
+        rewrite(text, survey, write_rewrite);
+        end_rewrite(name, order);
         if (!may_rewrite(order)) return;
     }
     report_scope_joins();

@@ -100,10 +100,10 @@ void run_chain(const SourceText& text, ChainOutput* output) {
     reset_label_state();
     g_failure_reported = false;
     g_failure_messages_muted = true;
-    for (std::size_t i = 0; i < text.starts.size() && output->stop == 0; ++i) {
-        g_line_number = i + 1;
+    for (LineReader lines(text.bytes); lines.next();) {
+        g_line_number = lines.number();
         output->first_labels.push_back(output->labels.size());
-        const std::uint32_t stored = store_line(text, i, g_line_a, nullptr);
+        const std::uint32_t stored = lines.store(g_line_a, nullptr);
         g_line_length = chain_length(g_line_a, stored);
         if (stored == TS_LINE_LIMIT || transform_line() < 0) {
             output->stop = g_line_number;

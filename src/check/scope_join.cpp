@@ -26,27 +26,40 @@ namespace keston::check {
 
 namespace {
 
-// One source line as joining sees it. Lines are counted from 0 here.
-struct LineFacts {
-    std::uint32_t scope = 0;  // the label scope it lies in, counted from the file's start
-    std::uint32_t block = 0;  // changes at each procedure's first and last line
-    std::uint16_t label = 0;  // the length of a plain label's name and colons at its start; 0 for none
-    bool opens = false;       // opens a label scope for -l
-    bool in_comment = false;  // lies in a COMMENT block
-    bool in_procedure = false;
-};
-
-// Held small, as a source may hold millions: the name is an index into the
-// survey's spellings.
-struct NameAt {
-    std::uint32_t name;
+// A line that opens a label scope for -l: the only lines that joining
+// indents. Lines are counted from 0 here.
+struct Opener {
+    std::size_t start;    // where it begins in the source's bytes
     std::uint32_t line;
-    bool defines;
+    std::uint16_t label;  // the length of a plain label's name and colons at its start; 0 for none
+    bool in_comment;      // lies in a COMMENT block
 };
 
+// A local name of the code part, held small, as a source may hold millions:
+// the name is an index into the survey's spellings.
+struct NameAt {
+    std::uint32_t name : 31;
+    std::uint32_t defines : 1;
+    std::uint32_t line;
+    std::uint32_t scope;  // the label scope of its line, counted from the file's start
+    std::uint32_t block : 30;  // changes at each procedure's first and last line
+    std::uint32_t in_procedure : 1;
+    std::uint32_t split : 1;  // a use that the scope before its own defines
+};
+
+// No table of every line is kept. A first pass finds the procedure blocks
+// that hold a use a join could start from, which most sources have none of;
+// the second keeps, of the scopes that reach into those blocks, what a join
+// can need: the lines that open them and their names.
 struct Survey {
-    std::vector<LineFacts> lines;
-    std::deque<NameAt> names;         // in the order of the text; grows without moving them
+    bool first_pass = true;
+    std::vector<std::uint32_t> start_blocks;  // from the first pass, in order
+    std::vector<Opener> openers;  // in the order of the text
+    // The definitions, and the first use of each name that its scope leaves
+    // undefined where that use lies in a procedure; in the order of the text.
+    // A deque grows without moving them.
+    std::deque<NameAt> names;
+    std::uint32_t line_count = 0;
     const SourceText* text = nullptr;
     std::vector<std::string> spellings;
     std::unordered_map<std::string, std::uint32_t> spelling_indexes;
@@ -57,18 +70,28 @@ struct Survey {
         return found->second;
     }
     const std::string& name_of(const NameAt& at) const { return spellings[at.name]; }
-    // Read again from the line, rather than held for every line.
+    const Opener& opener(std::uint32_t line) const {
+        return *std::lower_bound(openers.begin(), openers.end(), line,
+                                 [](const Opener& opener, std::uint32_t at) { return opener.line < at; });
+    }
+    // Read again from the line, rather than held for every opener.
     std::string label_of(std::uint32_t line) const {
+        const Opener& at = opener(line);
         char stored[LINE_BUFFER_SIZE];
-        store_line(*text, line, stored, nullptr);
-        return std::string(stored, lines[line].label);
+        store_line_at(text->bytes, at.start, stored, nullptr);
+        return std::string(stored, at.label);
     }
 };
 
-// A name in a scope, as one key.
-std::uint64_t scoped(std::uint32_t scope, std::uint32_t name) {
-    return (std::uint64_t{scope} << 32) | name;
-}
+// The names of the scope being surveyed, until it ends and the survey keeps
+// those that joining can need.
+struct ScopeNames {
+    std::vector<NameAt> names;
+    std::unordered_set<std::uint32_t> defined;
+    std::unordered_set<std::uint32_t> defined_before;  // in the scope before
+    bool reaches_start_block = false;
+    std::optional<Opener> opener;  // the line that opened it, if not kept yet
+};
 
 // A use that its scope leaves undefined, and the definition in its
 // procedure that joining would bind it to.
@@ -99,17 +122,62 @@ bool inside_quotes(const LineView& view, std::uint32_t at) {
 
 // The local names of the code part as -l scans them, outside quoted strings;
 // a name defines itself where it begins the code part or a declaring line
-// names it.
-void survey_names(const LineWords& words, std::uint32_t index, bool* list_continues, Survey* survey) {
+// names it. at holds where the line lies.
+void survey_names(const LineWords& words, NameAt at, bool* list_continues, Survey* survey, ScopeNames* scope) {
     const std::uint32_t code_end = g_view.code_end;
     const bool declares = *list_continues || declares_names(words, code_end);
     *list_continues = declares && continues_in_next_line(g_line, code_end);
-    for_each_local_name(g_line, 0, code_end, MAX_LABEL_NAME, [&](std::uint32_t at, std::uint32_t name_length) {
-        if (!inside_quotes(g_view, at)) {
-            survey->names.push_back(
-                {survey->index_of(std::string(g_line + at + 2, name_length)), index, declares || at == words.first});
-        }
+    for_each_local_name(g_line, 0, code_end, MAX_LABEL_NAME, [&](std::uint32_t start, std::uint32_t name_length) {
+        if (inside_quotes(g_view, start)) return;
+        at.name = survey->index_of(std::string(g_line + start + 2, name_length)) & 0x7fffffffu;
+        at.defines = declares || start == words.first;
+        if (at.defines) scope->defined.insert(at.name);
+        scope->names.push_back(at);
     });
+}
+
+// Of a scope's uses, the first of each name that it leaves undefined is the
+// only one that a join can start from, and only in a procedure: the first
+// pass keeps their blocks. The second keeps those uses and the definitions
+// where the scope reaches into such a block: a join binds only names
+// defined in its block and weighs only the scopes it joins, each of which
+// does. True where the scope does.
+bool end_scope(ScopeNames* scope, Survey* survey) {
+    std::unordered_set<std::uint32_t> first_uses;
+    for (NameAt at : scope->names) {
+        if (at.defines) {
+            if (scope->reaches_start_block) survey->names.push_back(at);
+        } else if (scope->defined.count(at.name) == 0 && first_uses.insert(at.name).second && at.in_procedure) {
+            if (survey->first_pass) {
+                if (survey->start_blocks.empty() || survey->start_blocks.back() != at.block) {
+                    survey->start_blocks.push_back(at.block);
+                }
+                continue;
+            }
+            at.split = scope->defined_before.count(at.name) != 0;
+            survey->names.push_back(at);
+        }
+    }
+    const bool reaches = scope->reaches_start_block;
+    scope->defined_before = std::move(scope->defined);
+    scope->defined.clear();
+    scope->names.clear();
+    scope->reaches_start_block = false;
+    return reaches;
+}
+
+// A line that opens a scope is kept where the scope it ends or the one it
+// opens reaches into a block a join could start in: only there does a join
+// look for the ends of the scopes it joins.
+void open_scope(const Opener& opener, ScopeNames* scope, Survey* survey) {
+    const bool keep = end_scope(scope, survey);
+    if (keep && scope->opener) survey->openers.push_back(*scope->opener);
+    scope->opener.reset();
+    if (keep) {
+        survey->openers.push_back(opener);
+    } else {
+        scope->opener = opener;
+    }
 }
 
 // Where procedures begin and end: each first and last line of one begins a
@@ -119,12 +187,10 @@ struct ProcedureTrack {
     std::uint32_t depth = 0;
 };
 
-void follow_procedures(LineKind kind, ProcedureTrack* track, LineFacts* facts) {
+void follow_procedures(LineKind kind, ProcedureTrack* track) {
     if (kind == LineKind::procedure_start) ++track->depth;
     if (kind == LineKind::procedure_end && track->depth > 0) --track->depth;
     if (kind == LineKind::procedure_start || kind == LineKind::procedure_end) ++track->block;
-    facts->block = track->block;
-    facts->in_procedure = track->depth > 0;
 }
 
 void survey_source(const SourceText& text, Survey* survey) {
@@ -133,71 +199,83 @@ void survey_source(const SourceText& text, Survey* survey) {
     bool list_continues = false;
     ProcedureTrack track;
     std::uint32_t scope = 0;
-    survey->lines.reserve(text.starts.size());
-    for (std::uint32_t i = 0; i < text.starts.size(); ++i) {
-        const std::uint32_t length = chain_length(g_line, store_line(text, i, g_line, nullptr));
-        LineFacts& facts = survey->lines.emplace_back();
+    ScopeNames scope_names;
+    LineReader lines(text.bytes);
+    for (std::uint32_t i = 0; lines.next(); ++i) {
+        const std::uint32_t length = chain_length(g_line, lines.store(g_line, nullptr));
+        bool opens = false;
+        bool in_comment = false;
         LineKind kind = LineKind::other;
+        LineWords words{};
         if (length != 0) {
-            const LineWords words = find_words(g_line, length);
-            facts.opens = opens_label_scope(g_line);
-            facts.in_comment = in_comment_block(g_line, length, words.first);
-            if (!facts.in_comment) {
+            words = find_words(g_line, length);
+            opens = opens_label_scope(g_line);
+            in_comment = in_comment_block(g_line, length, words.first);
+            if (!in_comment) {
                 view_line(g_line, length, (g_switches & F_CPP_COMMENTS) != 0, &g_view);
                 kind = classify_line(g_line, words.first, g_view.code_end);
-                survey_names(words, i, &list_continues, survey);
             }
         }
-        if (length == 0 || facts.in_comment) list_continues = false;
-        if (kind == LineKind::plain_label) facts.label = static_cast<std::uint16_t>(plain_label_length(g_line));
-        scope += facts.opens ? 1 : 0;
-        facts.scope = scope;
-        follow_procedures(kind, &track, &facts);
+        if (opens) {
+            ++scope;
+            const auto label = kind == LineKind::plain_label ? plain_label_length(g_line) : 0;
+            open_scope({lines.start(), i, static_cast<std::uint16_t>(label), in_comment}, &scope_names, survey);
+        }
+        follow_procedures(kind, &track);
+        scope_names.reaches_start_block |=
+            !survey->first_pass && std::binary_search(survey->start_blocks.begin(), survey->start_blocks.end(),
+                                                      track.block & 0x3fffffffu);
+        if (length == 0 || in_comment) {
+            list_continues = false;
+            continue;
+        }
+        NameAt at{};
+        at.line = i;
+        at.scope = scope;
+        at.block = track.block & 0x3fffffffu;
+        at.in_procedure = track.depth > 0;
+        survey_names(words, at, &list_continues, survey, &scope_names);
     }
+    if (end_scope(&scope_names, survey) && scope_names.opener) survey->openers.push_back(*scope_names.opener);
+    survey->line_count = static_cast<std::uint32_t>(lines.number());
 }
 
 // The definition nearest to the use, in scopes, within the use's procedure;
 // of two as near, the one before.
-std::optional<std::uint32_t> nearest_definition(const Survey& survey, const std::vector<std::uint32_t>& definitions,
-                                                std::uint32_t use) {
-    const auto& lines = survey.lines;
-    const auto within = [&](std::uint32_t line) {
-        return lines[use].in_procedure && lines[line].block == lines[use].block;
+const NameAt* nearest_definition(const std::vector<const NameAt*>& definitions, const NameAt& use) {
+    const auto within = [&](const NameAt* definition) {
+        return definition->in_procedure && definition->block == use.block;
     };
-    const auto after = std::lower_bound(definitions.begin(), definitions.end(), use);
-    std::optional<std::uint32_t> found;
+    const auto after = std::lower_bound(definitions.begin(), definitions.end(), use.line,
+                                        [](const NameAt* at, std::uint32_t line) { return at->line < line; });
+    const NameAt* found = nullptr;
     if (after != definitions.begin() && within(*(after - 1))) found = *(after - 1);
     if (after != definitions.end() && within(*after) &&
-        (!found || lines[*after].scope - lines[use].scope < lines[use].scope - lines[*found].scope)) {
+        (found == nullptr || (*after)->scope - use.scope < use.scope - found->scope)) {
         found = *after;
     }
     return found;
 }
 
 std::vector<Join> find_joins(const Survey& survey) {
-    std::vector<std::uint64_t> defined;  // sorted, which takes a fraction of a hash set's room
-    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> definitions;
+    std::unordered_map<std::uint32_t, std::vector<const NameAt*>> definitions;
     for (const NameAt& at : survey.names) {
-        if (!at.defines) continue;
-        defined.push_back(scoped(survey.lines[at.line].scope, at.name));
-        definitions[at.name].push_back(at.line);
+        if (at.defines) definitions[at.name].push_back(&at);
     }
-    std::sort(defined.begin(), defined.end());
-    const auto is_defined = [&](std::uint32_t scope, std::uint32_t name) {
-        return std::binary_search(defined.begin(), defined.end(), scoped(scope, name));
-    };
-    std::unordered_set<std::uint64_t> seen;
     std::vector<Join> joins;
     for (const NameAt& at : survey.names) {
-        const std::uint32_t scope = survey.lines[at.line].scope;
-        if (at.defines || is_defined(scope, at.name) || !seen.insert(scoped(scope, at.name)).second) continue;
+        if (at.defines) continue;
         const auto found = definitions.find(at.name);
         if (found == definitions.end()) continue;
-        const std::optional<std::uint32_t> definition = nearest_definition(survey, found->second, at.line);
-        if (!definition) continue;
-        Join join{survey.name_of(at), at.line, *definition, is_defined(scope - 1, at.name), {}};
-        for (std::uint32_t line = std::min(at.line, *definition) + 1; line <= std::max(at.line, *definition); ++line) {
-            if (survey.lines[line].opens) join.openers.push_back(line);
+        const NameAt* definition = nearest_definition(found->second, at);
+        if (definition == nullptr) continue;
+        Join join{survey.name_of(at), at.line, definition->line, at.split != 0, {}};
+        const std::uint32_t first = std::min(at.line, definition->line) + 1;
+        const std::uint32_t last = std::max(at.line, definition->line);
+        for (auto opener = std::lower_bound(survey.openers.begin(), survey.openers.end(), first,
+                                            [](const Opener& o, std::uint32_t line) { return o.line < line; });
+             opener != survey.openers.end() && opener->line <= last; ++opener) {
+            join.openers.push_back(opener->line);
         }
         joins.push_back(std::move(join));
     }
@@ -220,10 +298,10 @@ std::string prefixed(const std::string& name) {
 // The first line between the join's ends that may not be indented, with a note on why; false where there is none.
 bool note_blocking_line(const Survey& survey, const Join& join) {
     for (const std::uint32_t line : join.openers) {
-        const LineFacts& facts = survey.lines[line];
-        if (!facts.in_comment && facts.label != 0) continue;
+        const Opener& opener = survey.opener(line);
+        if (!opener.in_comment && opener.label != 0) continue;
         add_note(line, join, "not indented: this line %s, so %s stays split",
-                 facts.in_comment ? "lies in a COMMENT block" : "is no plain label", prefixed(join.name).c_str());
+                 opener.in_comment ? "lies in a COMMENT block" : "is no plain label", prefixed(join.name).c_str());
         return true;
     }
     return false;
@@ -240,37 +318,53 @@ std::optional<std::uint32_t> first_new_line(const Join& join, const std::vector<
 // before (indented holds the join's lines), with a note; false where there is none.
 bool note_double_definition(const Survey& survey, const Join& join, const std::vector<bool>& indented,
                             std::uint32_t new_line) {
-    const auto& lines = survey.lines;
-    const auto opens = [&](std::uint32_t line) { return lines[line].opens && !indented[line]; };
-    std::uint32_t start = std::min(join.use, join.definition);
-    while (start > 0 && !opens(start)) --start;
-    std::uint32_t end = std::max(join.use, join.definition) + 1;
-    while (end < lines.size() && !opens(end)) ++end;
-    std::unordered_map<std::uint32_t, std::uint32_t> first;  // the line of each name's first definition
+    // The joined scope reaches from the last scope that opens, not indented,
+    // at or before its first line up to the next one behind its last.
+    const auto& openers = survey.openers;
+    const auto opener_after = [&](std::uint32_t line) {
+        return std::upper_bound(openers.begin(), openers.end(), line,
+                                [](std::uint32_t at, const Opener& opener) { return at < opener.line; });
+    };
+    std::uint32_t start = 0;
+    for (auto opener = opener_after(std::min(join.use, join.definition)); opener != openers.begin();) {
+        if (!indented[(--opener)->line]) {
+            start = opener->line;
+            break;
+        }
+    }
+    std::uint32_t end = survey.line_count;
+    for (auto opener = opener_after(std::max(join.use, join.definition)); opener != openers.end(); ++opener) {
+        if (!indented[opener->line]) {
+            end = opener->line;
+            break;
+        }
+    }
+    std::unordered_map<std::uint32_t, const NameAt*> first;  // each name's first definition
     const auto from = std::lower_bound(survey.names.begin(), survey.names.end(), start,
                                        [](const NameAt& at, std::uint32_t line) { return at.line < line; });
     for (auto at = from; at != survey.names.end() && at->line < end; ++at) {
         if (!at->defines) continue;
-        const auto [before, added] = first.try_emplace(at->name, at->line);
-        if (added || lines[before->second].scope == lines[at->line].scope) continue;
+        const auto [before, added] = first.try_emplace(at->name, &*at);
+        if (added || before->second->scope == at->scope) continue;
         add_note(new_line, join,
                  "%s is not indented: the joined scope would define %s twice, at lines %u and %u, so %s stays split",
-                 survey.label_of(new_line).c_str(), prefixed(survey.name_of(*at)).c_str(), before->second + 1,
+                 survey.label_of(new_line).c_str(), prefixed(survey.name_of(*at)).c_str(), before->second->line + 1,
                  at->line + 1, prefixed(join.name).c_str());
         return true;
     }
     return false;
 }
 
-std::string indent_lines(const SourceText& text, const std::vector<bool>& indented) {
+// Every line indented is one that opens a scope.
+std::string indent_lines(const SourceText& text, const Survey& survey, const std::vector<bool>& indented) {
     std::string result;
-    result.reserve(text.bytes.size() + text.starts.size());
+    result.reserve(text.bytes.size() + static_cast<std::size_t>(std::count(indented.begin(), indented.end(), true)));
     std::size_t copied = 0;
-    for (std::size_t i = 0; i < text.starts.size(); ++i) {
-        if (!indented[i]) continue;
-        result.append(text.bytes, copied, text.starts[i] - copied);
+    for (const Opener& opener : survey.openers) {
+        if (!indented[opener.line]) continue;
+        result.append(text.bytes, copied, opener.start - copied);
         result += '\t';
-        copied = text.starts[i];
+        copied = opener.start;
     }
     result.append(text.bytes, copied);
     return result;
@@ -278,11 +372,10 @@ std::string indent_lines(const SourceText& text, const std::vector<bool>& indent
 
 // Where keston's output of the text with the lines indented differs from
 // that of the text as it is in more than joining allows; 0 where nowhere.
-std::uint64_t find_difference(const SourceText& text, const ChainOutput& original, const std::vector<bool>& indented,
-                              const std::unordered_set<std::string>& names) {
+std::uint64_t find_difference(const SourceText& text, const Survey& survey, const ChainOutput& original,
+                              const std::vector<bool>& indented, const std::unordered_set<std::string>& names) {
     SourceText joined;
-    joined.bytes = indent_lines(text, indented);
-    split_lines(&joined);
+    joined.bytes = indent_lines(text, survey, indented);
     ChainOutput output;
     run_chain(joined, &output);
     return find_output_difference(original, output, indented, names);
@@ -304,7 +397,7 @@ std::vector<const Join*> join_one_by_one(const SourceText& text, const Survey& s
                                          const std::vector<const Join*>& planned, std::vector<bool>* indented) {
     ChainOutput original;
     run_chain(text, &original);
-    if (find_difference(text, original, *indented, joined_names(planned, *indented)) == 0) return planned;
+    if (find_difference(text, survey, original, *indented, joined_names(planned, *indented)) == 0) return planned;
     indented->assign(indented->size(), false);
     std::vector<const Join*> joined;
     for (const Join* join : planned) {
@@ -312,7 +405,7 @@ std::vector<const Join*> join_one_by_one(const SourceText& text, const Survey& s
         std::vector<bool> trial = *indented;
         for (const std::uint32_t line : join->openers) trial[line] = true;
         if (new_line) {
-            const std::uint64_t difference = find_difference(text, original, trial, joined_names(planned, trial));
+            const std::uint64_t difference = find_difference(text, survey, original, trial, joined_names(planned, trial));
             if (difference != 0) {
                 add_note(*new_line, *join,
                          "%s is not indented: keston's output would then differ at line %" PRIu64
@@ -333,7 +426,10 @@ bool join_split_scopes(SourceText* text) {
     g_join_notes.clear();
     Survey survey;
     survey_source(*text, &survey);
-    std::vector<bool> indented(survey.lines.size(), false);
+    if (survey.start_blocks.empty()) return false;
+    survey.first_pass = false;
+    survey_source(*text, &survey);
+    std::vector<bool> indented(survey.line_count, false);
     std::vector<const Join*> planned;
     const std::vector<Join> joins = find_joins(survey);
     for (const Join& join : joins) {
@@ -356,8 +452,7 @@ bool join_split_scopes(SourceText* text) {
         }
     }
     if (std::find(indented.begin(), indented.end(), true) == indented.end()) return false;
-    text->bytes = indent_lines(*text, indented);
-    split_lines(text);
+    text->bytes = indent_lines(*text, survey, indented);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <set>
 
@@ -14,8 +15,6 @@
 namespace keston::check {
 
 namespace {
-
-constexpr std::uint32_t IO_CHUNK = 1u << 20;
 
 enum class Part : std::uint8_t { rewritten, refused, dropped };
 
@@ -79,15 +78,20 @@ void note_unreplaced(std::size_t index, platform::Unreplaced why, const char* ke
     }
 }
 
-const char* write_waiting_file(int fd, const std::string& bytes) {
-    bool written = true;
-    for (std::size_t at = 0; written && at < bytes.size();) {
-        const auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size() - at, IO_CHUNK));
-        written = platform::write_bytes(fd, bytes.data() + at, piece) == static_cast<std::int32_t>(piece);
-        at += piece;
+// The new bytes of the source being rewritten gather here on their way to
+// its waiting file.
+constexpr std::size_t WRITE_BUFFER_SIZE = 64 * 1024;
+char g_write_buffer[WRITE_BUFFER_SIZE];
+std::size_t g_buffered = 0;
+int g_waiting_fd = -1;
+bool g_write_failed = false;
+
+void flush_write_buffer() {
+    if (!g_write_failed && g_buffered != 0) {
+        const auto length = static_cast<std::uint32_t>(g_buffered);
+        g_write_failed = platform::write_bytes(g_waiting_fd, g_write_buffer, length) != static_cast<std::int32_t>(length);
     }
-    const bool closed = platform::close(fd) == 0;
-    return written && closed && platform::complete_replacement() == 0 ? nullptr : "write error";
+    g_buffered = 0;
 }
 
 }  // namespace
@@ -130,16 +134,36 @@ void refuse_rewrite(std::uint32_t order, const char* format, ...) {
     g_refused = true;
 }
 
-void stage_rewrite(const char* name, std::uint32_t order, const std::string& bytes) {
-    const int fd = platform::create_replacement(name);
-    if (fd < 0) {
+bool begin_rewrite(const char* name, std::uint32_t order) {
+    g_waiting_fd = platform::create_replacement(name);
+    if (g_waiting_fd < 0) {
         refuse_rewrite(order, "it cannot be replaced with its access and settings kept");
-        return;
+        return false;
     }
-    if (const char* failure = write_waiting_file(fd, bytes)) {
+    g_buffered = 0;
+    g_write_failed = false;
+    return true;
+}
+
+void write_rewrite(const char* bytes, std::size_t length) {
+    while (length != 0) {
+        if (g_buffered == WRITE_BUFFER_SIZE) flush_write_buffer();
+        const std::size_t piece = std::min(length, WRITE_BUFFER_SIZE - g_buffered);
+        std::memcpy(g_write_buffer + g_buffered, bytes, piece);
+        g_buffered += piece;
+        bytes += piece;
+        length -= piece;
+    }
+}
+
+void end_rewrite(const char* name, std::uint32_t order) {
+    flush_write_buffer();
+    const bool closed = platform::close(g_waiting_fd) == 0;
+    g_waiting_fd = -1;
+    if (g_write_failed || !closed || platform::complete_replacement() != 0) {
         // The run rewrites nothing now: every waiting file goes at once.
         platform::discard_replacement();
-        refuse_rewrite(order, "%s", failure);
+        refuse_rewrite(order, "write error");
         return;
     }
     g_staged.push_back({order, name, platform::replacement_name()});

@@ -3,6 +3,7 @@
 // reported on, and then all take their places together, or none does.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,9 +27,13 @@ bool may_rewrite(std::uint32_t order);
 // error note, "not rewritten: " and the reason. No source is rewritten then.
 [[gnu::format(printf, 2, 3)]] void refuse_rewrite(std::uint32_t order, const char* format, ...);
 
-// Writes the bytes the source at order is to hold to a new file beside it,
-// with its settings, where they wait; a refusal when they cannot.
-void stage_rewrite(const char* name, std::uint32_t order, const std::string& bytes);
+// The bytes that the source at order is to hold go, piece by piece, to a
+// new file beside it with its settings, where they wait: begin_rewrite makes
+// it (false, with a refusal, where it cannot), write_rewrite appends to it,
+// and end_rewrite closes it, with a refusal where it could not be written.
+bool begin_rewrite(const char* name, std::uint32_t order);
+void write_rewrite(const char* bytes, std::size_t length);
+void end_rewrite(const char* name, std::uint32_t order);
 
 // Once every source has been planned: where one was refused, every waiting
 // file goes, and the notes on its source with it, each source with an error

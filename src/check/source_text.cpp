@@ -24,24 +24,6 @@ std::size_t file_size(int fd) {
     return size > 0 ? static_cast<std::size_t>(size) : 0;
 }
 
-// The bytes from start up to end as keston stores a line.
-std::uint32_t store_span(const std::string& bytes, std::size_t start, std::size_t end, char* line,
-                         std::size_t* positions) {
-    std::uint32_t stored = 0;
-    for (std::size_t at = start; at < end && stored < TS_LINE_LIMIT; ++at) {
-        if (bytes[at] == '\r') continue;
-        if (positions != nullptr) positions[stored] = at;
-        line[stored++] = bytes[at];
-    }
-    line[stored] = '\0';
-    return stored;
-}
-
-std::size_t line_end(const SourceText& text, std::size_t i) {
-    if (i + 1 < text.starts.size()) return text.starts[i + 1] - 1;
-    return std::min(text.bytes.find('\n', text.starts[i]), text.bytes.size());
-}
-
 }  // namespace
 
 int read_source_text(const char* name, SourceText* text) {
@@ -62,52 +44,90 @@ int read_source_text(const char* name, SourceText* text) {
         text->bytes.resize(used + static_cast<std::size_t>(got));
     }
     platform::close(fd);
-    if (got < 0) return -1;
-    split_lines(text);
-    return 0;
+    return got < 0 ? -1 : 0;
 }
 
-void split_lines(SourceText* text) {
-    const std::string& bytes = text->bytes;
-    text->starts.clear();
-    text->starts.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
-    for (std::size_t start = 0; start < bytes.size();) {
-        std::size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) {
-            end = bytes.size();
-            if (bytes.find_first_not_of('\r', start) == std::string::npos) break;
-        }
-        text->starts.push_back(start);
-        start = end + 1;
+bool LineReader::next() {
+    const std::size_t from = number_ == 0 ? 0 : end_ + 1;
+    if (from >= bytes_.size()) return false;
+    const std::size_t end = std::min(bytes_.find('\n', from), bytes_.size());
+    if (end == bytes_.size() && bytes_.find_first_not_of('\r', from) == std::string::npos) return false;
+    start_ = from;
+    end_ = end;
+    ++number_;
+    return true;
+}
+
+namespace {
+
+// The bytes from start up to end as keston stores a line.
+std::uint32_t store_span(const std::string& bytes, std::size_t start, std::size_t end, char* line,
+                         std::size_t* positions) {
+    std::uint32_t stored = 0;
+    for (std::size_t at = start; at < end && stored < TS_LINE_LIMIT; ++at) {
+        if (bytes[at] == '\r') continue;
+        if (positions != nullptr) positions[stored] = at;
+        line[stored++] = bytes[at];
     }
+    line[stored] = '\0';
+    return stored;
 }
 
-std::uint32_t store_line(const SourceText& text, std::size_t i, char* line, std::size_t* positions) {
-    return store_span(text.bytes, text.starts[i], line_end(text, i), line, positions);
+}  // namespace
+
+std::uint32_t LineReader::store(char* line, std::size_t* positions) const {
+    return store_span(bytes_, start_, end_, line, positions);
+}
+
+std::uint32_t store_line_at(const std::string& bytes, std::size_t start, char* line, std::size_t* positions) {
+    return store_span(bytes, start, std::min(bytes.find('\n', start), bytes.size()), line, positions);
 }
 
 std::uint32_t chain_length(const char* line, std::uint32_t stored) {
     return static_cast<std::uint32_t>(std::find(line, line + stored, '\0') - line);
 }
 
-std::uint64_t find_stop_line(const std::string& bytes) {
+StopFinder::StopFinder() {
     reset_label_state();
     g_failure_reported = false;
     g_failure_messages_muted = true;
-    std::uint64_t stop = 0;
-    std::uint64_t number = 0;
-    for (std::size_t start = 0; start < bytes.size() && stop == 0;) {
-        const std::size_t end = std::min(bytes.find('\n', start), bytes.size());
-        if (end == bytes.size() && bytes.find_first_not_of('\r', start) == std::string::npos) break;
-        g_line_number = ++number;
-        g_line_toggle = 0;
-        const std::uint32_t stored = store_span(bytes, start, end, g_line_a, nullptr);
-        g_line_length = chain_length(g_line_a, stored);
-        if (stored == TS_LINE_LIMIT || transform_line() < 0) stop = g_line_number;
-        start = end + 1;
-    }
+}
+
+StopFinder::~StopFinder() {
     g_failure_messages_muted = false;
-    return stop;
+}
+
+void StopFinder::feed(const char* bytes, std::size_t length) {
+    for (std::size_t at = 0; at < length && stop_ == 0; ++at) {
+        if (bytes[at] == '\n') {
+            end_line();
+        } else if (bytes[at] != '\r') {
+            g_line_a[stored_++] = bytes[at];
+            // keston stops reading a line this long.
+            if (stored_ == TS_LINE_LIMIT) stop_ = number_ + 1;
+        }
+    }
+}
+
+void StopFinder::end_line() {
+    g_line_number = ++number_;
+    g_line_toggle = 0;
+    g_line_a[stored_] = '\0';
+    g_line_length = chain_length(g_line_a, stored_);
+    stored_ = 0;
+    if (transform_line() < 0) stop_ = number_;
+}
+
+std::uint64_t StopFinder::finish() {
+    // What follows the last LF is a line when it holds more than CR bytes.
+    if (stop_ == 0 && stored_ != 0) end_line();
+    return stop_;
+}
+
+std::uint64_t find_stop_line(const std::string& bytes) {
+    StopFinder finder;
+    finder.feed(bytes.data(), bytes.size());
+    return finder.finish();
 }
 
 }  // namespace keston::check
