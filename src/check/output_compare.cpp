@@ -32,7 +32,9 @@ std::string label_text(const WrittenLabel& label) {
     return text;
 }
 
-// The line with the number of each of its labels, met in order, as '#'.
+// The line with the number of each of its labels, met in order, as one
+// '#': joining renumbers labels, and a number from 10,000 on takes a digit
+// more than one below.
 std::string without_numbers(const ChainOutput& output, std::size_t line) {
     std::string text = output.lines[line];
     const std::size_t end =
@@ -43,9 +45,8 @@ std::string without_numbers(const ChainOutput& output, std::size_t line) {
         const std::size_t found = text.find(label_text(label), at);
         if (found == std::string::npos) break;
         at = found + label.name.size() + 1;
-        const std::size_t digits = decimal_digits(label.number, MIN_LABEL_DIGITS);
-        text.replace(at, digits, digits, '#');
-        at += digits;
+        text.replace(at, decimal_digits(label.number, MIN_LABEL_DIGITS), 1, '#');
+        ++at;
     }
     return text;
 }

@@ -288,8 +288,10 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
     const std::string tail = "w proc\n@@w: nop\nlw:\n jmp @@w\nw endp\n";
     const std::string fixed_tail = "w proc\n@@w: nop\n\tlw:\n jmp @@w\nw endp\n";
     const std::string long_name(32, 'z');
-    std::string thousand_names = proc_a;  // the use's number gets a digit more than the definition's
-    for (int i = 0; i < 1000; ++i) thousand_names += "@@n" + std::to_string(i) + ": nop\n";
+    // @@a's definition gets number 9999 and its use, as it stands, 10000: a digit more
+    std::string many_names;
+    for (int i = 0; i < 9999; ++i) many_names.append("s").append(std::to_string(i)).append(":\n@@x: nop\n");
+    many_names += proc_a;
     const std::string long_label = "far:" + std::string(1013, ' ') + "nop\n";  // 8 columns short of the limit
     const auto split = [](const std::string& place, const std::string& name, int line) {
         return warn(place, "-l@@ leaves @@" + name + " undefined here: it is defined in the previous scope, at line " +
@@ -322,7 +324,7 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
         {proc_a + "l2:\n jmp @@a\nl3:\n@@a: nop\np endp\nq proc\n@@b: nop\nm1:\nm2:\n jmp @@b\nm3:\n@@b: nop\nq endp\n",
          proc_a + "\tl2:\n jmp @@a\nl3:\n@@a: nop\np endp\nq proc\n@@b: nop\nm1:\nm2:\n jmp @@b\n\tm3:\n@@b: nop\nq endp\n",
          joined(3, "l2:", "a", "scope-split") + joined(13, "m3:", "b", "undefined-name")},
-        {thousand_names + "l2:\n jmp @@a\n", thousand_names + "\tl2:\n jmp @@a\n", joined(1003, "l2:", "a", "scope-split")},
+        {many_names + "l2:\n jmp @@a\n", many_names + "\tl2:\n jmp @@a\n", joined(20001, "l2:", "a", "scope-split")},
         // the new name of @@1 stands where the TAB has moved it
         {"s proc\n@@1: dec cx\nl1: jnz @@1\ns endp\n", "s proc\n@@n1: dec cx\n\tl1: jnz @@n1\ns endp\n",
          note("2:1", "renamed @@1 to @@n1", "invalid-name") + joined(3, "l1:", "1", "scope-split")},
