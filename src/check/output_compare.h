@@ -1,10 +1,11 @@
-// keston's output of a source, line by line with the labels that -l wrote
-// into it, and the comparison that tells whether -x joined label scopes
-// without changing anything else in that output.
+// keston's output of a source, held small, and the comparison that tells
+// whether -x joined label scopes without changing anything else in that
+// output.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -13,27 +14,33 @@
 namespace keston::check {
 
 struct WrittenLabel {
-    std::string name;
+    std::uint32_t name;  // an index into the output's names
     std::uint64_t number;
 };
 
+// Line by line, what the comparison needs of keston's output: no line is
+// held, since a source may hold millions of them.
 struct ChainOutput {
-    std::vector<std::string> lines;  // the chain's result for each source line
-    std::vector<WrittenLabel> labels;
-    std::vector<std::size_t> first_labels;  // for each line, its first label in labels
-    std::uint64_t stop = 0;                 // the line that keston stops at, or 0
+    std::vector<std::uint64_t> hashes;        // of each line, each of its labels' numbers as one '#'
+    std::vector<std::uint16_t> blanks;        // in front of each line
+    std::vector<std::uint16_t> label_counts;  // of each line
+    std::vector<WrittenLabel> labels;         // that -l wrote, in order
+    std::vector<std::string> names;            // of the labels, each once
+    std::unordered_map<std::string, std::uint32_t> name_indexes;
 };
 
-// Runs keston's chain, with the switches given, over text.
-void run_chain(const SourceText& text, ChainOutput* output);
+// Runs keston's chain, with the switches given, over text, which it runs
+// through, of lines lines.
+void run_chain(const SourceText& text, std::uint32_t lines, ChainOutput* output);
 
-// Where the output of a source whose indented lines (by index) got a blank in
-// front differs from the output of the source as it was by more than a run
-// of blanks in front of those lines, once label numbers are renumbered by
-// first appearance; only labels of the joined names may share a number there
-// that they did not share before. 0 where it does not, else the line (from 1).
-std::uint64_t find_output_difference(const ChainOutput& original, const ChainOutput& joined,
-                                     const std::vector<bool>& indented,
+// Where keston's output of text, with a TAB put in at each of tab_offsets
+// (in order), differs from original, the output of text as it is, by more
+// than blanks in front of the indented lines (by index), once label numbers
+// are renumbered by first appearance; only labels of the joined names may
+// share a number there that they did not share before. 0 where it does not,
+// else the line (from 1).
+std::uint64_t find_output_difference(const SourceText& text, const std::vector<std::size_t>& tab_offsets,
+                                     const ChainOutput& original, const std::vector<bool>& indented,
                                      const std::unordered_set<std::string>& joined_names);
 
 }  // namespace keston::check

@@ -4,8 +4,11 @@
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <deque>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -47,6 +50,18 @@ struct NameAt {
     std::uint32_t split : 1;  // a use that the scope before its own defines
 };
 
+// A use that its scope leaves undefined, and the definition in its
+// procedure that joining would bind it to.
+struct Join {
+    std::uint32_t name;  // an index into the survey's spellings
+    std::uint32_t use;
+    std::uint32_t definition;
+    // The lines between them that open scopes, to be indented: a run of the survey's openers.
+    std::uint32_t first_opener;
+    std::uint32_t opener_count;
+    bool split;  // the scope before the use defines it: a scope-split report, not an undefined-name one
+};
+
 // No table of every line is kept. A first pass finds the procedure blocks
 // that hold a use a join could start from, which most sources have none of;
 // the second keeps, of the scopes that reach into those blocks, what a join
@@ -70,6 +85,10 @@ struct Survey {
         return found->second;
     }
     const std::string& name_of(const NameAt& at) const { return spellings[at.name]; }
+    const std::string& name_of(const Join& join) const { return spellings[join.name]; }
+    std::span<const Opener> openers_of(const Join& join) const {
+        return std::span<const Opener>(openers).subspan(join.first_opener, join.opener_count);
+    }
     const Opener& opener(std::uint32_t line) const {
         return *std::lower_bound(openers.begin(), openers.end(), line,
                                  [](const Opener& opener, std::uint32_t at) { return opener.line < at; });
@@ -91,16 +110,6 @@ struct ScopeNames {
     std::unordered_set<std::uint32_t> defined_before;  // in the scope before
     bool reaches_start_block = false;
     std::optional<Opener> opener;  // the line that opened it, if not kept yet
-};
-
-// A use that its scope leaves undefined, and the definition in its
-// procedure that joining would bind it to.
-struct Join {
-    std::string name;
-    std::uint32_t use;
-    std::uint32_t definition;
-    bool split;  // the scope before the use defines it: a scope-split report, not an undefined-name one
-    std::vector<std::uint32_t> openers;  // the lines between them that open scopes, to be indented
 };
 
 struct JoinNote {
@@ -269,15 +278,13 @@ std::vector<Join> find_joins(const Survey& survey) {
         if (found == definitions.end()) continue;
         const NameAt* definition = nearest_definition(found->second, at);
         if (definition == nullptr) continue;
-        Join join{survey.name_of(at), at.line, definition->line, at.split != 0, {}};
-        const std::uint32_t first = std::min(at.line, definition->line) + 1;
-        const std::uint32_t last = std::max(at.line, definition->line);
-        for (auto opener = std::lower_bound(survey.openers.begin(), survey.openers.end(), first,
-                                            [](const Opener& o, std::uint32_t line) { return o.line < line; });
-             opener != survey.openers.end() && opener->line <= last; ++opener) {
-            join.openers.push_back(opener->line);
-        }
-        joins.push_back(std::move(join));
+        const auto line_of = [](const Opener& opener) { return opener.line; };
+        const auto first = std::ranges::lower_bound(survey.openers, std::min(at.line, definition->line) + 1,
+                                                    std::less<>{}, line_of);
+        const auto end = std::ranges::upper_bound(survey.openers, std::max(at.line, definition->line),
+                                                  std::less<>{}, line_of);
+        joins.push_back({at.name, at.line, definition->line, static_cast<std::uint32_t>(first - survey.openers.begin()),
+                         static_cast<std::uint32_t>(end - first), at.split != 0});
     }
     return joins;
 }
@@ -297,19 +304,19 @@ std::string prefixed(const std::string& name) {
 
 // The first line between the join's ends that may not be indented, with a note on why; false where there is none.
 bool note_blocking_line(const Survey& survey, const Join& join) {
-    for (const std::uint32_t line : join.openers) {
-        const Opener& opener = survey.opener(line);
+    for (const Opener& opener : survey.openers_of(join)) {
         if (!opener.in_comment && opener.label != 0) continue;
-        add_note(line, join, "not indented: this line %s, so %s stays split",
-                 opener.in_comment ? "lies in a COMMENT block" : "is no plain label", prefixed(join.name).c_str());
+        add_note(opener.line, join, "not indented: this line %s, so %s stays split",
+                 opener.in_comment ? "lies in a COMMENT block" : "is no plain label",
+                 prefixed(survey.name_of(join)).c_str());
         return true;
     }
     return false;
 }
 
-std::optional<std::uint32_t> first_new_line(const Join& join, const std::vector<bool>& indented) {
-    for (const std::uint32_t line : join.openers) {
-        if (!indented[line]) return line;
+std::optional<std::uint32_t> first_new_line(const Survey& survey, const Join& join, const std::vector<bool>& indented) {
+    for (const Opener& opener : survey.openers_of(join)) {
+        if (!indented[opener.line]) return opener.line;
     }
     return std::nullopt;
 }
@@ -349,75 +356,100 @@ bool note_double_definition(const Survey& survey, const Join& join, const std::v
         add_note(new_line, join,
                  "%s is not indented: the joined scope would define %s twice, at lines %u and %u, so %s stays split",
                  survey.label_of(new_line).c_str(), prefixed(survey.name_of(*at)).c_str(), before->second->line + 1,
-                 at->line + 1, prefixed(join.name).c_str());
+                 at->line + 1, prefixed(survey.name_of(join)).c_str());
         return true;
     }
     return false;
 }
 
-// Every line indented is one that opens a scope.
-std::string indent_lines(const SourceText& text, const Survey& survey, const std::vector<bool>& indented) {
-    std::string result;
-    result.reserve(text.bytes.size() + static_cast<std::size_t>(std::count(indented.begin(), indented.end(), true)));
-    std::size_t copied = 0;
+// Where a TAB goes in front of each indented line, every one of which
+// opens a scope.
+std::vector<std::size_t> tab_offsets(const Survey& survey, const std::vector<bool>& indented) {
+    std::vector<std::size_t> offsets;
     for (const Opener& opener : survey.openers) {
-        if (!indented[opener.line]) continue;
-        result.append(text.bytes, copied, opener.start - copied);
-        result += '\t';
-        copied = opener.start;
+        if (indented[opener.line]) offsets.push_back(opener.start);
     }
-    result.append(text.bytes, copied);
-    return result;
+    return offsets;
 }
 
-// Where keston's output of the text with the lines indented differs from
-// that of the text as it is in more than joining allows; 0 where nowhere.
-std::uint64_t find_difference(const SourceText& text, const Survey& survey, const ChainOutput& original,
-                              const std::vector<bool>& indented, const std::unordered_set<std::string>& names) {
-    SourceText joined;
-    joined.bytes = indent_lines(text, survey, indented);
-    ChainOutput output;
-    run_chain(joined, &output);
-    return find_output_difference(original, output, indented, names);
+// In place, as the source may be large: the bytes move back from the end,
+// each run by the count of TABs put in before it.
+void indent_lines(const Survey& survey, const std::vector<bool>& indented, std::string* bytes) {
+    const std::vector<std::size_t> offsets = tab_offsets(survey, indented);
+    std::size_t end = bytes->size();
+    bytes->resize(end + offsets.size());
+    for (std::size_t tabs = offsets.size(); tabs > 0; --tabs) {
+        const std::size_t start = offsets[tabs - 1];
+        std::memmove(bytes->data() + start + tabs, bytes->data() + start, end - start);
+        (*bytes)[start + tabs - 1] = '\t';
+        end = start;
+    }
 }
 
 // The names of the planned joins whose lines are all indented.
-std::unordered_set<std::string> joined_names(const std::vector<const Join*>& planned,
+std::unordered_set<std::string> joined_names(const Survey& survey, const std::vector<const Join*>& planned,
                                              const std::vector<bool>& indented) {
     std::unordered_set<std::string> names;
     for (const Join* join : planned) {
-        if (!first_new_line(*join, indented)) names.insert(join->name);
+        if (!first_new_line(survey, *join, indented)) names.insert(survey.name_of(*join));
     }
     return names;
 }
 
-// Where joining all at once changes keston's output in more than it may,
-// the joins are tried one at a time, and those that change it are refused.
-std::vector<const Join*> join_one_by_one(const SourceText& text, const Survey& survey,
-                                         const std::vector<const Join*>& planned, std::vector<bool>* indented) {
+// Where joining all the planned joins at once changes keston's output in
+// more than it may, each is kept where joining it with those kept before it
+// changes nothing more, and refused where it does. Rather than a try for
+// each join, the first that changes the output, behind a run of joins that
+// do not, is found by halving: a few tries for each join refused.
+std::vector<const Join*> refuse_changing_joins(const SourceText& text, const Survey& survey,
+                                               const std::vector<const Join*>& planned, std::vector<bool>* indented) {
     ChainOutput original;
-    run_chain(text, &original);
-    if (find_difference(text, survey, original, *indented, joined_names(planned, *indented)) == 0) return planned;
-    indented->assign(indented->size(), false);
-    std::vector<const Join*> joined;
-    for (const Join* join : planned) {
-        const std::optional<std::uint32_t> new_line = first_new_line(*join, *indented);
-        std::vector<bool> trial = *indented;
-        for (const std::uint32_t line : join->openers) trial[line] = true;
-        if (new_line) {
-            const std::uint64_t difference = find_difference(text, survey, original, trial, joined_names(planned, trial));
-            if (difference != 0) {
-                add_note(*new_line, *join,
-                         "%s is not indented: keston's output would then differ at line %" PRIu64
-                         " in more than the TAB and the joined names' numbers, so %s stays split",
-                         survey.label_of(*new_line).c_str(), difference, prefixed(join->name).c_str());
-                continue;
+    run_chain(text, survey.line_count, &original);
+    std::vector<const Join*> kept;
+    // The lines of the kept joins and of planned[next..end) indented.
+    const auto indent = [&](std::size_t next, std::size_t end) {
+        indented->assign(indented->size(), false);
+        for (const Join* join : kept) {
+            for (const Opener& opener : survey.openers_of(*join)) (*indented)[opener.line] = true;
+        }
+        for (std::size_t i = next; i < end; ++i) {
+            for (const Opener& opener : survey.openers_of(*planned[i])) (*indented)[opener.line] = true;
+        }
+    };
+    const auto difference_with = [&](std::size_t next, std::size_t end) {
+        indent(next, end);
+        return find_output_difference(text, tab_offsets(survey, *indented), original, *indented,
+                                      joined_names(survey, planned, *indented));
+    };
+    for (std::size_t next = 0; next < planned.size();) {
+        std::uint64_t difference = difference_with(next, planned.size());
+        std::size_t good = next;  // the kept joins and planned[next..good) change nothing more
+        std::size_t bad = planned.size();
+        while (difference != 0 && bad - good > 1) {
+            const std::size_t middle = good + (bad - good) / 2;
+            if (const std::uint64_t found = difference_with(next, middle); found != 0) {
+                bad = middle;
+                difference = found;
+            } else {
+                good = middle;
             }
         }
-        *indented = std::move(trial);
-        joined.push_back(join);
+        if (difference == 0) good = bad;
+        kept.insert(kept.end(), planned.begin() + static_cast<std::ptrdiff_t>(next),
+                    planned.begin() + static_cast<std::ptrdiff_t>(good));
+        next = bad;
+        if (good == bad) continue;
+        const Join& refused = *planned[good];
+        indent(0, 0);
+        const std::uint32_t line =
+            first_new_line(survey, refused, *indented).value_or(survey.openers_of(refused).front().line);
+        add_note(line, refused,
+                 "%s is not indented: keston's output would then differ at line %" PRIu64
+                 " in more than the TAB and the joined names' numbers, so %s stays split",
+                 survey.label_of(line).c_str(), difference, prefixed(survey.name_of(refused)).c_str());
     }
-    return joined;
+    indent(0, 0);
+    return kept;
 }
 
 }  // namespace
@@ -432,27 +464,32 @@ bool join_split_scopes(SourceText* text) {
     std::vector<bool> indented(survey.line_count, false);
     std::vector<const Join*> planned;
     const std::vector<Join> joins = find_joins(survey);
+    std::vector<std::uint32_t> new_lines;  // of the join being planned
     for (const Join& join : joins) {
-        const std::optional<std::uint32_t> new_line = first_new_line(join, indented);
-        std::vector<bool> trial = indented;
-        for (const std::uint32_t line : join.openers) trial[line] = true;
-        if (new_line && (note_blocking_line(survey, join) || note_double_definition(survey, join, trial, *new_line)))
+        new_lines.clear();
+        for (const Opener& opener : survey.openers_of(join)) {
+            if (!indented[opener.line]) new_lines.push_back(opener.line);
+            indented[opener.line] = true;
+        }
+        if (!new_lines.empty() && (note_blocking_line(survey, join) ||
+                                   note_double_definition(survey, join, indented, new_lines.front()))) {
+            for (const std::uint32_t line : new_lines) indented[line] = false;
             continue;
-        indented = std::move(trial);
+        }
         planned.push_back(&join);
     }
     if (planned.empty()) return false;
     std::vector<bool> noted(indented.size(), false);
-    for (const Join* join : join_one_by_one(*text, survey, planned, &indented)) {
-        for (const std::uint32_t line : join->openers) {
-            if (noted[line]) continue;
-            noted[line] = true;
-            add_note(line, *join, "indented %s so that %s is one scope", survey.label_of(line).c_str(),
-                     prefixed(join->name).c_str());
+    for (const Join* join : refuse_changing_joins(*text, survey, planned, &indented)) {
+        for (const Opener& opener : survey.openers_of(*join)) {
+            if (noted[opener.line]) continue;
+            noted[opener.line] = true;
+            add_note(opener.line, *join, "indented %s so that %s is one scope", survey.label_of(opener.line).c_str(),
+                     prefixed(survey.name_of(*join)).c_str());
         }
     }
     if (std::find(indented.begin(), indented.end(), true) == indented.end()) return false;
-    text->bytes = indent_lines(*text, survey, indented);
+    indent_lines(survey, indented, &text->bytes);
     return true;
 }
 

@@ -87,7 +87,7 @@ std::uint32_t chain_length(const char* line, std::uint32_t stored) {
     return static_cast<std::uint32_t>(std::find(line, line + stored, '\0') - line);
 }
 
-StopFinder::StopFinder() {
+StopFinder::StopFinder(LineObserver* observer) : observer_(observer) {
     reset_label_state();
     g_failure_reported = false;
     g_failure_messages_muted = true;
@@ -115,7 +115,7 @@ void StopFinder::end_line() {
     g_line_a[stored_] = '\0';
     g_line_length = chain_length(g_line_a, stored_);
     stored_ = 0;
-    if (transform_line() < 0) stop_ = number_;
+    if (transform_line() < 0 || (observer_ != nullptr && !observer_->take_line(number_))) stop_ = number_;
 }
 
 std::uint64_t StopFinder::finish() {

@@ -47,24 +47,37 @@ std::uint32_t store_line_at(const std::string& bytes, std::size_t start, char* l
 // The bytes of the stored line that keston's chain sees: those before its first NUL.
 std::uint32_t chain_length(const char* line, std::uint32_t stored);
 
+// Told of each line that keston's chain has run through, its result in
+// current_line(); false stops the run at that line.
+class LineObserver {
+public:
+    virtual bool take_line(std::uint64_t number) = 0;
+
+protected:
+    ~LineObserver() = default;
+};
+
 // keston's chain, with the switches given, fed a source's bytes piece by
 // piece and without a message, so that a rewritten source can be tried while
 // it is made, without being held. One at a time: it owns keston's line and
 // label state.
 class StopFinder {
 public:
-    StopFinder();
+    explicit StopFinder(LineObserver* observer = nullptr);
     StopFinder(const StopFinder&) = delete;
     StopFinder& operator=(const StopFinder&) = delete;
     ~StopFinder();
 
     void feed(const char* bytes, std::size_t length);
 
-    // 0 when the chain ran through every line, else the number of the line it stops at.
+    // 0 when the chain ran through every line, else the number of the line
+    // it stops at, or that the observer stopped it at.
     std::uint64_t finish();
 
 private:
     void end_line();
+
+    LineObserver* observer_;
 
     std::uint32_t stored_ = 0;  // of the line being fed
     std::uint64_t number_ = 0;  // of the last line run through the chain
