@@ -293,6 +293,18 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
     for (int i = 0; i < 9999; ++i) many_names.append("s").append(std::to_string(i)).append(":\n@@x: nop\n");
     many_names += proc_a;
     const std::string long_label = "far:" + std::string(1013, ' ') + "nop\n";  // 8 columns short of the limit
+    // procedures first..last, each with a label that splits @@x, indented by indent
+    const auto procedures = [](int first, int last, const char* indent) {
+        std::string text;
+        for (int n = first; n <= last; ++n) {
+            const std::string i = std::to_string(n);
+            text.append("p").append(i).append(" proc\n@@x: nop\n").append(indent).append("l").append(i);
+            text.append(":\n jmp @@x\np").append(i).append(" endp\n");
+        }
+        return text;
+    };
+    // joining @@loop would give @@lo its number
+    const std::string bad_procedure = "q proc\n@@loop: nop\nl2:\n@@lo: jmp @@lo\n jmp @@loop\nq endp\n";
     const auto split = [](const std::string& place, const std::string& name, int line) {
         return warn(place, "-l@@ leaves @@" + name + " undefined here: it is defined in the previous scope, at line " +
                     std::to_string(line), "scope-split");
@@ -367,6 +379,13 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
          note("3:1", "l2: is not indented: keston's output would then differ at line 4 in more than the TAB and the "
               "joined names' numbers, so @@loop stays split", "scope-split") + split("5:6", "loop", 2) +
          joined(10, "l8:", "x", "scope-split")},
+        // the one join that changes the output is found between others, which are all joined
+        {procedures(1, 2, "") + bad_procedure + procedures(3, 4, ""),
+         procedures(1, 2, "\t") + bad_procedure + procedures(3, 4, "\t"),
+         joined(3, "l1:", "x", "scope-split") + joined(8, "l2:", "x", "scope-split") +
+         note("13:1", "l2: is not indented: keston's output would then differ at line 14 in more than the TAB and the "
+              "joined names' numbers, so @@loop stays split", "scope-split") + split("15:6", "loop", 12) +
+         joined(19, "l3:", "x", "scope-split") + joined(24, "l4:", "x", "scope-split")},
         {proc_a + long_label + " jmp @@a\n", "",
          note("3:1", "far: is not indented: keston's output would then differ at line 3 in more than the TAB and the "
               "joined names' numbers, so @@a stays split", "scope-split") + split("4:6", "a", 2),
