@@ -75,6 +75,7 @@ struct Survey {
     // A deque grows without moving them.
     std::deque<NameAt> names;
     std::uint32_t line_count = 0;
+    std::uint32_t scope_count = 0;  // of the lines that open scopes
     const SourceText* text = nullptr;
     std::vector<std::string> spellings;
     std::unordered_map<std::string, std::uint32_t> spelling_indexes;
@@ -247,6 +248,7 @@ void survey_source(const SourceText& text, Survey* survey) {
     }
     if (end_scope(&scope_names, survey) && scope_names.opener) survey->openers.push_back(*scope_names.opener);
     survey->line_count = static_cast<std::uint32_t>(lines.number());
+    survey->scope_count = scope;
 }
 
 // The definition nearest to the use, in scopes, within the use's procedure;
@@ -272,6 +274,8 @@ std::vector<Join> find_joins(const Survey& survey) {
         if (at.defines) definitions[at.name].push_back(&at);
     }
     std::vector<Join> joins;
+    joins.reserve(static_cast<std::size_t>(
+        std::count_if(survey.names.begin(), survey.names.end(), [](const NameAt& at) { return !at.defines; })));
     for (const NameAt& at : survey.names) {
         if (at.defines) continue;
         const auto found = definitions.find(at.name);
@@ -460,6 +464,10 @@ bool join_split_scopes(SourceText* text) {
     survey_source(*text, &survey);
     if (survey.start_blocks.empty()) return false;
     survey.first_pass = false;
+    // Room for every line that opens a scope, so that the list never moves,
+    // and with it twice its size, while it grows: room not written to takes
+    // no memory.
+    survey.openers.reserve(survey.scope_count);
     survey_source(*text, &survey);
     std::vector<bool> indented(survey.line_count, false);
     std::vector<const Join*> planned;
@@ -479,6 +487,8 @@ bool join_split_scopes(SourceText* text) {
         planned.push_back(&join);
     }
     if (planned.empty()) return false;
+    // The names are done with: their room goes before keston's output is compared.
+    std::deque<NameAt>().swap(survey.names);
     std::vector<bool> noted(indented.size(), false);
     for (const Join* join : refuse_changing_joins(*text, survey, planned, &indented)) {
         for (const Opener& opener : survey.openers_of(*join)) {
