@@ -11,6 +11,7 @@ two runs are compared. The bound is 2.
   dense    three names a block to rename or respell, no procedures
   masm     PROC ... ENDP blocks, one invalid name each
   joined   PROC ... ENDP blocks, each split by a label that -x indents
+  unique   PROC ... ENDP blocks, each with a name of its own
 
     python3 bench/fix_memory_bench.py [--build build/default] [--megabytes 50]
 """
@@ -25,6 +26,7 @@ BLOCKS = {
     "dense": "proc{n}:\n@@1: mov ax,@@loop ; counter\n@@loop: dec cx\n jnz @@1\n@@2x: db 'text',0\n jmp @@2x\n ret\n",
     "masm": "proc{n} PROC\n@@loop: dec cx\n jnz @@loop\n@@1: ret\n mov ax,bx ; plain code\n mov cx,dx\nproc{n} ENDP\n",
     "joined": "proc{n} PROC\n@@loop: dec cx\nmid{n}:\n jnz @@loop\n@@1: ret\n mov ax,bx ; plain code\nproc{n} ENDP\n",
+    "unique": "proc{n} PROC\n@@L{n}: dec cx\n jnz @@L{n}\n mov ax,bx\nproc{n} ENDP\n",
 }
 
 

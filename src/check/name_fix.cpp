@@ -170,7 +170,10 @@ void survey_letters(const SourceText& text, LetterSurvey* letters) {
             take_letter(letters, written[0]);
             if (!use.quoted && begins_no_identifier(written[0])) letters->renamed.insert(small_letters(written));
         }
+        // Only this line's spellings are needed: a source may hold a million.
         survey.uses.clear();
+        survey.names.clear();
+        survey.name_indexes.clear();
         collect_words(g_line, length, letters);
     }
 }
@@ -264,6 +267,32 @@ std::size_t keep_needed_uses(NameSurvey* survey, std::size_t first, std::size_t 
     return end;
 }
 
+// The spellings that no use holds any more go, once they are most of the
+// table, so that a source of a million names, each in a scope of its own,
+// does not keep them all. Clearing only once the table has doubled keeps the
+// cost in proportion to the names.
+void drop_unheld_spellings(NameSurvey* survey, std::size_t* held) {
+    if (survey->names.size() < 2 * *held + 1024) return;
+    constexpr std::uint32_t UNHELD = UINT32_MAX;
+    std::vector<std::uint32_t> moved(survey->names.size(), UNHELD);
+    std::vector<std::string> names;
+    const auto move_name = [&](std::uint32_t* index) {
+        if (moved[*index] == UNHELD) {
+            moved[*index] = static_cast<std::uint32_t>(names.size());
+            names.push_back(std::move(survey->names[*index]));
+        }
+        *index = moved[*index];
+    };
+    for (NameUse& use : survey->uses) {
+        move_name(&use.written);
+        move_name(&use.spelling);
+    }
+    survey->names = std::move(names);
+    survey->name_indexes.clear();
+    for (std::uint32_t i = 0; i < survey->names.size(); ++i) survey->name_indexes.emplace(survey->names[i], i);
+    *held = survey->names.size();
+}
+
 // In each scope, the spellings of one name that differ in case take one:
 // the one defined there, else the one written first; where several are
 // defined, all stay. Every local name of the text is surveyed, up to a line
@@ -272,6 +301,7 @@ std::size_t keep_needed_uses(NameSurvey* survey, std::size_t first, std::size_t 
 void survey_names(const SourceText& text, NameSurvey* survey) {
     bool list_continues = false;
     std::size_t scope_first = 0;  // the first use of the current scope
+    std::size_t held_spellings = 0;  // after the last drop_unheld_spellings
     for (LineReader lines(text.bytes); lines.next();) {
         const std::uint32_t stored = lines.store(g_line, nullptr);
         if (stored == TS_LINE_LIMIT) break;
@@ -282,6 +312,7 @@ void survey_names(const SourceText& text, NameSurvey* survey) {
         if (survey->scope_count == scopes) continue;
         if (scope_first < before) respell_scope_twins(survey, scope_first, before, scope_line);
         scope_first = keep_needed_uses(survey, scope_first, before);
+        drop_unheld_spellings(survey, &held_spellings);
     }
     if (scope_first < survey->uses.size()) {
         respell_scope_twins(survey, scope_first, survey->uses.size(), survey->scope_line);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <deque>
 #include <optional>
+#include <string_view>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -104,11 +105,12 @@ struct Survey {
 };
 
 // The names of the scope being surveyed, until it ends and the survey keeps
-// those that joining can need.
+// those that joining can need. Only their spellings get an index: a source
+// may hold a million names that no join needs.
 struct ScopeNames {
-    std::vector<NameAt> names;
-    std::unordered_set<std::uint32_t> defined;
-    std::unordered_set<std::uint32_t> defined_before;  // in the scope before
+    std::vector<std::pair<NameAt, std::string>> names;
+    std::unordered_set<std::string> defined;
+    std::unordered_set<std::string> defined_before;  // in the scope before
     bool reaches_start_block = false;
     std::optional<Opener> opener;  // the line that opened it, if not kept yet
 };
@@ -133,16 +135,16 @@ bool inside_quotes(const LineView& view, std::uint32_t at) {
 // The local names of the code part as -l scans them, outside quoted strings;
 // a name defines itself where it begins the code part or a declaring line
 // names it. at holds where the line lies.
-void survey_names(const LineWords& words, NameAt at, bool* list_continues, Survey* survey, ScopeNames* scope) {
+void survey_names(const LineWords& words, NameAt at, bool* list_continues, ScopeNames* scope) {
     const std::uint32_t code_end = g_view.code_end;
     const bool declares = *list_continues || declares_names(words, code_end);
     *list_continues = declares && continues_in_next_line(g_line, code_end);
     for_each_local_name(g_line, 0, code_end, MAX_LABEL_NAME, [&](std::uint32_t start, std::uint32_t name_length) {
         if (inside_quotes(g_view, start)) return;
-        at.name = survey->index_of(std::string(g_line + start + 2, name_length)) & 0x7fffffffu;
+        std::string name(g_line + start + 2, name_length);
         at.defines = declares || start == words.first;
-        if (at.defines) scope->defined.insert(at.name);
-        scope->names.push_back(at);
+        if (at.defines) scope->defined.insert(name);
+        scope->names.emplace_back(at, std::move(name));
     });
 }
 
@@ -153,19 +155,24 @@ void survey_names(const LineWords& words, NameAt at, bool* list_continues, Surve
 // defined in its block and weighs only the scopes it joins, each of which
 // does. True where the scope does.
 bool end_scope(ScopeNames* scope, Survey* survey) {
-    std::unordered_set<std::uint32_t> first_uses;
-    for (NameAt at : scope->names) {
+    std::unordered_set<std::string_view> first_uses;
+    const auto keep = [survey](NameAt at, const std::string& name) {
+        at.name = survey->index_of(name) & 0x7fffffffu;
+        survey->names.push_back(at);
+    };
+    for (const auto& [at, name] : scope->names) {
         if (at.defines) {
-            if (scope->reaches_start_block) survey->names.push_back(at);
-        } else if (scope->defined.count(at.name) == 0 && first_uses.insert(at.name).second && at.in_procedure) {
+            if (scope->reaches_start_block) keep(at, name);
+        } else if (scope->defined.count(name) == 0 && first_uses.insert(name).second && at.in_procedure) {
             if (survey->first_pass) {
                 if (survey->start_blocks.empty() || survey->start_blocks.back() != at.block) {
                     survey->start_blocks.push_back(at.block);
                 }
                 continue;
             }
-            at.split = scope->defined_before.count(at.name) != 0;
-            survey->names.push_back(at);
+            NameAt use = at;
+            use.split = scope->defined_before.count(name) != 0;
+            keep(use, name);
         }
     }
     const bool reaches = scope->reaches_start_block;
@@ -244,7 +251,7 @@ void survey_source(const SourceText& text, Survey* survey) {
         at.scope = scope;
         at.block = track.block & 0x3fffffffu;
         at.in_procedure = track.depth > 0;
-        survey_names(words, at, &list_continues, survey, &scope_names);
+        survey_names(words, at, &list_continues, &scope_names);
     }
     if (end_scope(&scope_names, survey) && scope_names.opener) survey->openers.push_back(*scope_names.opener);
     survey->line_count = static_cast<std::uint32_t>(lines.number());
