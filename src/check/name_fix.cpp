@@ -45,10 +45,10 @@ struct NameUse {
 // A deque grows without moving what it holds, so that the uses never take
 // twice their room while the survey runs.
 struct NameSurvey {
-    std::deque<NameUse> uses;                // in the order of the text
-    std::uint32_t scope_count = 0;  // of the scopes begun before the current one
-    std::uint64_t scope_line = 1;   // where the current one begins
-    std::vector<std::string> names;          // each spelling once
+    std::deque<NameUse> uses;        // in the order of the text
+    std::uint32_t scope_count = 0;   // of the scopes begun before the current one
+    std::uint64_t scope_line = 1;    // where the current one begins
+    std::vector<std::string> names;  // each spelling once
     std::unordered_map<std::string, std::uint32_t> name_indexes;
 
     std::uint32_t index_of(const std::string& name) {
@@ -300,7 +300,7 @@ void drop_unheld_spellings(NameSurvey* survey, std::size_t* held) {
 // where the plan does not need them.
 void survey_names(const SourceText& text, NameSurvey* survey) {
     bool list_continues = false;
-    std::size_t scope_first = 0;  // the first use of the current scope
+    std::size_t scope_first = 0;     // the first use of the current scope
     std::size_t held_spellings = 0;  // after the last drop_unheld_spellings
     for (LineReader lines(text.bytes); lines.next();) {
         const std::uint32_t stored = lines.store(g_line, nullptr);
@@ -407,8 +407,7 @@ std::uint32_t scope_of_line(const SourceText& text, std::uint64_t line) {
 // The names that get the letter on the line where keston would stop keep
 // their spelling; where none does, those of that line's scope, whose names
 // no longer fit keston's list. False when there are none either.
-bool keep_spellings_at(const SourceText& text, std::uint64_t stop, const NameSurvey& survey,
-                       Renamings* renamings) {
+bool keep_spellings_at(const SourceText& text, std::uint64_t stop, const NameSurvey& survey, Renamings* renamings) {
     const std::uint32_t scope = scope_of_line(text, stop);
     bool kept = false;
     for (const bool whole_scope : {false, true}) {

@@ -62,7 +62,7 @@ std::size_t blanks_in_front(const std::string& text) {
 
 // Sets the chain up to tell a run's labels, for as long as it lives.
 class LabelWatch {
-public:
+   public:
     LabelWatch() : observer_(g_label_observer) {
         g_label_observer = record_label;
         g_line_labels.clear();
@@ -71,12 +71,12 @@ public:
     LabelWatch& operator=(const LabelWatch&) = delete;
     ~LabelWatch() { g_label_observer = observer_; }
 
-private:
+   private:
     LabelObserver observer_;
 };
 
 class OutputDigest final : public LineObserver {
-public:
+   public:
     explicit OutputDigest(ChainOutput* output) : output_(output) {}
 
     bool take_line(std::uint64_t) override {
@@ -94,7 +94,7 @@ public:
         return true;
     }
 
-private:
+   private:
     ChainOutput* output_;
 };
 
@@ -102,7 +102,7 @@ private:
 // scopes, whose numbers may now be one. keston numbers labels from 0 up, so
 // that the numbers index the tables.
 class NumberMatch {
-public:
+   public:
     NumberMatch(const ChainOutput& original, const std::unordered_set<std::string>& joined_names)
         : original_(original), joined_names_(joined_names) {}
 
@@ -120,7 +120,7 @@ public:
         return back == before.name && joined_names_.count(name) != 0;
     }
 
-private:
+   private:
     static constexpr std::uint64_t UNSEEN_NUMBER = UINT64_MAX;
     static constexpr std::uint32_t UNSEEN_NAME = UINT32_MAX;
 
@@ -138,7 +138,7 @@ private:
 
 // Each line of the joined source's output against the original's.
 class JoinedComparison final : public LineObserver {
-public:
+   public:
     JoinedComparison(const ChainOutput& original, const std::vector<bool>& indented,
                      const std::unordered_set<std::string>& joined_names)
         : original_(original), indented_(indented), numbers_(original, joined_names) {}
@@ -154,7 +154,7 @@ public:
 
     std::uint64_t taken() const { return taken_; }
 
-private:
+   private:
     // An indented line may only have blanks more in front.
     bool same_text(std::size_t line) const {
         const std::string text = line_without_numbers();

@@ -25,7 +25,7 @@ struct ChainOutput {
     std::vector<std::uint16_t> blanks;        // in front of each line
     std::vector<std::uint16_t> label_counts;  // of each line
     std::vector<WrittenLabel> labels;         // that -l wrote, in order
-    std::vector<std::string> names;            // of the labels, each once
+    std::vector<std::string> names;           // of the labels, each once
     std::unordered_map<std::string, std::uint32_t> name_indexes;
 };
 

@@ -5,12 +5,12 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <deque>
+#include <functional>
 #include <optional>
-#include <string_view>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -33,7 +33,7 @@ namespace {
 // A line that opens a label scope for -l: the only lines that joining
 // indents. Lines are counted from 0 here.
 struct Opener {
-    std::size_t start;    // where it begins in the source's bytes
+    std::size_t start;  // where it begins in the source's bytes
     std::uint32_t line;
     std::uint16_t label;  // the length of a plain label's name and colons at its start; 0 for none
     bool in_comment;      // lies in a COMMENT block
@@ -45,7 +45,7 @@ struct NameAt {
     std::uint32_t name : 31;
     std::uint32_t defines : 1;
     std::uint32_t line;
-    std::uint32_t scope;  // the label scope of its line, counted from the file's start
+    std::uint32_t scope;       // the label scope of its line, counted from the file's start
     std::uint32_t block : 30;  // changes at each procedure's first and last line
     std::uint32_t in_procedure : 1;
     std::uint32_t split : 1;  // a use that the scope before its own defines
@@ -70,7 +70,7 @@ struct Join {
 struct Survey {
     bool first_pass = true;
     std::vector<std::uint32_t> start_blocks;  // from the first pass, in order
-    std::vector<Opener> openers;  // in the order of the text
+    std::vector<Opener> openers;              // in the order of the text
     // The definitions, and the first use of each name that its scope leaves
     // undefined where that use lies in a procedure; in the order of the text.
     // A deque grows without moving them.
@@ -240,8 +240,8 @@ void survey_source(const SourceText& text, Survey* survey) {
         }
         follow_procedures(kind, &track);
         scope_names.reaches_start_block |=
-            !survey->first_pass && std::binary_search(survey->start_blocks.begin(), survey->start_blocks.end(),
-                                                      track.block & 0x3fffffffu);
+            !survey->first_pass &&
+            std::binary_search(survey->start_blocks.begin(), survey->start_blocks.end(), track.block & 0x3fffffffu);
         if (length == 0 || in_comment) {
             list_continues = false;
             continue;
@@ -290,10 +290,10 @@ std::vector<Join> find_joins(const Survey& survey) {
         const NameAt* definition = nearest_definition(found->second, at);
         if (definition == nullptr) continue;
         const auto line_of = [](const Opener& opener) { return opener.line; };
-        const auto first = std::ranges::lower_bound(survey.openers, std::min(at.line, definition->line) + 1,
-                                                    std::less<>{}, line_of);
-        const auto end = std::ranges::upper_bound(survey.openers, std::max(at.line, definition->line),
-                                                  std::less<>{}, line_of);
+        const auto first =
+            std::ranges::lower_bound(survey.openers, std::min(at.line, definition->line) + 1, std::less<>{}, line_of);
+        const auto end =
+            std::ranges::upper_bound(survey.openers, std::max(at.line, definition->line), std::less<>{}, line_of);
         joins.push_back({at.name, at.line, definition->line, static_cast<std::uint32_t>(first - survey.openers.begin()),
                          static_cast<std::uint32_t>(end - first), at.split != 0});
     }
@@ -486,8 +486,8 @@ bool join_split_scopes(SourceText* text) {
             if (!indented[opener.line]) new_lines.push_back(opener.line);
             indented[opener.line] = true;
         }
-        if (!new_lines.empty() && (note_blocking_line(survey, join) ||
-                                   note_double_definition(survey, join, indented, new_lines.front()))) {
+        if (!new_lines.empty() &&
+            (note_blocking_line(survey, join) || note_double_definition(survey, join, indented, new_lines.front()))) {
             for (const std::uint32_t line : new_lines) indented[line] = false;
             continue;
         }

@@ -89,7 +89,8 @@ bool g_write_failed = false;
 void flush_write_buffer() {
     if (!g_write_failed && g_buffered != 0) {
         const auto length = static_cast<std::uint32_t>(g_buffered);
-        g_write_failed = platform::write_bytes(g_waiting_fd, g_write_buffer, length) != static_cast<std::int32_t>(length);
+        g_write_failed =
+            platform::write_bytes(g_waiting_fd, g_write_buffer, length) != static_cast<std::int32_t>(length);
     }
     g_buffered = 0;
 }
@@ -177,7 +178,8 @@ void settle_rewrites() {
 }
 
 const char* checked_name(const char* name, std::uint32_t order) {
-    const auto staged = std::find_if(g_staged.begin(), g_staged.end(), [order](const Staged& s) { return s.order == order; });
+    const auto staged =
+        std::find_if(g_staged.begin(), g_staged.end(), [order](const Staged& s) { return s.order == order; });
     return staged == g_staged.end() ? name : staged->waiting_name.c_str();
 }
 

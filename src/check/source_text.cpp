@@ -1,7 +1,6 @@
 #include "check/source_text.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "common/globals.h"
 #include "common/report.h"
@@ -22,6 +21,19 @@ std::size_t file_size(int fd) {
     const std::int32_t size = platform::seek(fd, 0, platform::SEEK_FROM_END);
     if (platform::seek(fd, 0, platform::SEEK_FROM_START) != 0) return 0;
     return size > 0 ? static_cast<std::size_t>(size) : 0;
+}
+
+// The bytes from start up to end as keston stores a line.
+std::uint32_t store_span(const std::string& bytes, std::size_t start, std::size_t end, char* line,
+                         std::size_t* positions) {
+    std::uint32_t stored = 0;
+    for (std::size_t at = start; at < end && stored < TS_LINE_LIMIT; ++at) {
+        if (bytes[at] == '\r') continue;
+        if (positions != nullptr) positions[stored] = at;
+        line[stored++] = bytes[at];
+    }
+    line[stored] = '\0';
+    return stored;
 }
 
 }  // namespace
@@ -61,23 +73,6 @@ bool LineReader::next() {
     ++number_;
     return true;
 }
-
-namespace {
-
-// The bytes from start up to end as keston stores a line.
-std::uint32_t store_span(const std::string& bytes, std::size_t start, std::size_t end, char* line,
-                         std::size_t* positions) {
-    std::uint32_t stored = 0;
-    for (std::size_t at = start; at < end && stored < TS_LINE_LIMIT; ++at) {
-        if (bytes[at] == '\r') continue;
-        if (positions != nullptr) positions[stored] = at;
-        line[stored++] = bytes[at];
-    }
-    line[stored] = '\0';
-    return stored;
-}
-
-}  // namespace
 
 std::uint32_t LineReader::store(char* line, std::size_t* positions) const {
     return store_span(bytes_, start_, end_, line, positions);

@@ -19,7 +19,7 @@ int read_source_text(const char* name, SourceText* text);
 // what follows the last LF is a line when it holds more than CR bytes. No
 // table of lines is kept, since a source may hold millions of them.
 class LineReader {
-public:
+   public:
     explicit LineReader(const std::string& bytes) : bytes_(bytes) {}
 
     // Moves to the next line; false after the last one.
@@ -34,7 +34,7 @@ public:
     std::size_t start() const { return start_; }      // of the current line in the bytes
     std::uint64_t number() const { return number_; }  // of the current line, from 1
 
-private:
+   private:
     const std::string& bytes_;
     std::size_t start_ = 0;
     std::size_t end_ = 0;  // at its LF or the end of the bytes
@@ -50,10 +50,10 @@ std::uint32_t chain_length(const char* line, std::uint32_t stored);
 // Told of each line that keston's chain has run through, its result in
 // current_line(); false stops the run at that line.
 class LineObserver {
-public:
+   public:
     virtual bool take_line(std::uint64_t number) = 0;
 
-protected:
+   protected:
     ~LineObserver() = default;
 };
 
@@ -62,7 +62,7 @@ protected:
 // it is made, without being held. One at a time: it owns keston's line and
 // label state.
 class StopFinder {
-public:
+   public:
     explicit StopFinder(LineObserver* observer = nullptr);
     StopFinder(const StopFinder&) = delete;
     StopFinder& operator=(const StopFinder&) = delete;
@@ -74,7 +74,7 @@ public:
     // it stops at, or that the observer stopped it at.
     std::uint64_t finish();
 
-private:
+   private:
     void end_line();
 
     LineObserver* observer_;

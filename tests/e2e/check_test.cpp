@@ -306,8 +306,10 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
     // joining @@loop would give @@lo its number
     const std::string bad_procedure = "q proc\n@@loop: nop\nl2:\n@@lo: jmp @@lo\n jmp @@loop\nq endp\n";
     const auto split = [](const std::string& place, const std::string& name, int line) {
-        return warn(place, "-l@@ leaves @@" + name + " undefined here: it is defined in the previous scope, at line " +
-                    std::to_string(line), "scope-split");
+        return warn(place,
+                    "-l@@ leaves @@" + name + " undefined here: it is defined in the previous scope, at line " +
+                        std::to_string(line),
+                    "scope-split");
     };
     const auto joined = [](int line, const std::string& label, const std::string& name, const char* hazard) {
         return note(std::to_string(line) + ":1", "indented " + label + " so that @@" + name + " is one scope", hazard);
@@ -446,14 +448,18 @@ TEST(Check, NameClashesBetweenSourcesThatMeetInOneAssembly) {
          "sub/b.inc:2:6: warning: -l@@ makes @@loop loop_0000, as main.asm does at line 3 [name-clash]\n"},
         {{{"a.asm", "a:\n@@loop: ret\n"}, {"b.asm", "b:\n@@loop: ret\n"}}, {"-l@@", "a.asm", "b.asm"}, ""},
         // Two modules that include one file: each assembly compares it with its module.
-        {{{"a.asm", "a:\n include c.inc\n"}, {"b.asm", "b:\n include c.inc\n jmp @@loop\n"}, {"c.inc", "c:\n@@loop: ret\n"}},
+        {{{"a.asm", "a:\n include c.inc\n"},
+          {"b.asm", "b:\n include c.inc\n jmp @@loop\n"},
+          {"c.inc", "c:\n@@loop: ret\n"}},
          {"-l@@", "a.asm", "b.asm", "c.inc"},
          "b.asm:3:6: warning: -l@@ leaves @@loop undefined here: the scope from line 1 does not define it "
          "[undefined-name]\n"
          "c.inc:2:1: warning: -l@@ makes @@loop loop_0000, as b.asm does at line 3 [name-clash]\n"},
         // Two files that one assembly compared are not compared again in another order.
-        {{{"m1.asm", "m1:\n include u.inc\n include v.inc\n"}, {"m2.asm", "m2:\n include v.inc\n include u.inc\n"},
-          {"u.inc", "u:\n@@loop: ret\n"}, {"v.inc", "v:\n@@loop: ret\n"}},
+        {{{"m1.asm", "m1:\n include u.inc\n include v.inc\n"},
+          {"m2.asm", "m2:\n include v.inc\n include u.inc\n"},
+          {"u.inc", "u:\n@@loop: ret\n"},
+          {"v.inc", "v:\n@@loop: ret\n"}},
          {"-l@@", "m1.asm", "m2.asm", "u.inc", "v.inc"},
          "v.inc:2:1: warning: -l@@ makes @@loop loop_0000, as u.inc does at line 2 [name-clash]\n"},
     };
