@@ -191,6 +191,10 @@ TEST(Check, FixRenamesAndRespellsNamesInThePlaceOfTheSource) {
     for (int i = 0; i < 1023; ++i)
         full_list += "@@f" + std::to_string(1000000000 + i) + std::string(21, 'f') + ": nop\n";
     full_list += "@@g" + std::string(19, 'g') + ": nop\n";
+    // 10,000 scopes before it give the last lines' labels five digits, which keston's line limit counts
+    std::string long_source = "p:\n";
+    for (int i = 0; i < 10000; ++i) long_source.append("s").append(std::to_string(i)).append(":\n@@x: nop\n");
+    long_source += "q:\n\t" + std::string(1007, 'x') + " @@1\n";
     std::string every_letter = "p: ;";
     for (char letter = 'a'; letter <= 'z'; ++letter) every_letter += std::string(" @@") + letter;
     // clang-format off
@@ -229,6 +233,11 @@ TEST(Check, FixRenamesAndRespellsNamesInThePlaceOfTheSource) {
          note("2:1011", "@@1 is not renamed: with a letter more keston would stop at line 2", "invalid-name") +
          warn("2:1011", "-l@@ makes @@1 the invalid name 1_0000", "invalid-name") +
          note("3:10", "renamed @@2 to @@n2", "invalid-name"), 1},
+        {long_source + "@@1: jmp @@2\n@@2: ret\n", {"-s", "-x", "-l@@", "in.asm"},
+         long_source + "@@1: jmp @@n2\n@@n2: ret\n",
+         note("20003:1010", "@@1 is not renamed: with a letter more keston would stop at line 20003", "invalid-name") +
+         warn("20003:1010", "-l@@ makes @@1 the invalid name 1_10000", "invalid-name") +
+         note("20004:10", "renamed @@2 to @@n2", "invalid-name"), 1},
         {"@@Loop: jmp @@loop\nq:\n jmp @@Done\n jmp @@done\nr:\n@@x: nop\n@@X: nop\n", {"-x", "-l@@", "in.asm"},
          "@@Loop: jmp @@Loop\nq:\n jmp @@Done\n jmp @@Done\nr:\n@@x: nop\n@@X: nop\n",
          note("1:13", "spelled @@loop as @@Loop in the scope from line 1", "case-twin") +
