@@ -390,6 +390,9 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
          note("3:1", "l2: is not indented: keston's output would then differ at line 4 in more than the TAB and the "
               "joined names' numbers, so @@loop stays split", "scope-split") + split("5:6", "loop", 2) +
          joined(10, "l8:", "x", "scope-split")},
+        // the line that opens the next scope defines @@b there, not in the joined scope
+        {proc_a + "@@b: nop\nl2:\n jmp @@a\nlocal @@b\np endp\n", proc_a + "@@b: nop\n\tl2:\n jmp @@a\nlocal @@b\np endp\n",
+         joined(4, "l2:", "a", "scope-split")},
         // the one join that changes the output is found between others, which are all joined
         {procedures(1, 2, "") + bad_procedure + procedures(3, 4, ""),
          procedures(1, 2, "\t") + bad_procedure + procedures(3, 4, "\t"),
