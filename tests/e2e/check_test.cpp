@@ -195,6 +195,11 @@ TEST(Check, FixRenamesAndRespellsNamesInThePlaceOfTheSource) {
     std::string long_source = "p:\n";
     for (int i = 0; i < 10000; ++i) long_source.append("s").append(std::to_string(i)).append(":\n@@x: nop\n");
     long_source += "q:\n\t" + std::string(1007, 'x') + " @@1\n";
+    // @@1 and @@2 with a letter each leave no room in keston's list for the last name of the scope
+    std::string letters_overflow = "p:\n@@1: nop\n@@2: nop\n";
+    for (int i = 0; i < 1023; ++i)
+        letters_overflow += "@@f" + std::to_string(1000000000 + i) + std::string(21, 'f') + ": nop\n";
+    letters_overflow += "@@" + std::string(26, 'g') + ": nop\n";
     std::string every_letter = "p: ;";
     for (char letter = 'a'; letter <= 'z'; ++letter) every_letter += std::string(" @@") + letter;
     // clang-format off
@@ -238,6 +243,12 @@ TEST(Check, FixRenamesAndRespellsNamesInThePlaceOfTheSource) {
          note("20003:1010", "@@1 is not renamed: with a letter more keston would stop at line 20003", "invalid-name") +
          warn("20003:1010", "-l@@ makes @@1 the invalid name 1_10000", "invalid-name") +
          note("20004:10", "renamed @@2 to @@n2", "invalid-name"), 1},
+        {letters_overflow + "q:\n@@3: nop\n", {"-x", "-l@@", "in.asm"}, letters_overflow + "q:\n@@n3: nop\n",
+         note("2:1", "@@1 is not renamed: with a letter more keston would stop at line 1027", "invalid-name") +
+         warn("2:1", "-l@@ makes @@1 the invalid name 1_0000", "invalid-name") +
+         note("3:1", "@@2 is not renamed: with a letter more keston would stop at line 1027", "invalid-name") +
+         warn("3:1", "-l@@ makes @@2 the invalid name 2_0001", "invalid-name") +
+         note("1029:1", "renamed @@3 to @@n3", "invalid-name"), 1},
         {"@@Loop: jmp @@loop\nq:\n jmp @@Done\n jmp @@done\nr:\n@@x: nop\n@@X: nop\n", {"-x", "-l@@", "in.asm"},
          "@@Loop: jmp @@Loop\nq:\n jmp @@Done\n jmp @@Done\nr:\n@@x: nop\n@@X: nop\n",
          note("1:13", "spelled @@loop as @@Loop in the scope from line 1", "case-twin") +
