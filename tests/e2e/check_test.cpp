@@ -401,6 +401,10 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
          note("3:1", "l2: is not indented: keston's output would then differ at line 4 in more than the TAB and the "
               "joined names' numbers, so @@loop stays split", "scope-split") + split("5:6", "loop", 2) +
          joined(10, "l8:", "x", "scope-split")},
+        // the line that opens the first joined scope defines @@b in it
+        {"p proc\nlocal @@b\n@@a: nop\nl2:\n@@b: nop\n jmp @@a\np endp\n", "",
+         note("4:1", "l2: is not indented: the joined scope would define @@b twice, at lines 2 and 5, so @@a stays split",
+              "scope-split") + split("6:6", "a", 3)},
         // the line that opens the next scope defines @@b there, not in the joined scope
         {proc_a + "@@b: nop\nl2:\n jmp @@a\nlocal @@b\np endp\n", proc_a + "@@b: nop\n\tl2:\n jmp @@a\nlocal @@b\np endp\n",
          joined(4, "l2:", "a", "scope-split")},

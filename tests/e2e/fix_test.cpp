@@ -20,7 +20,8 @@ std::string fixed(const std::string& source) {
 }
 
 std::string notes_on(const std::string& a, const std::string& b) {
-    return a + ":2:1: note: renamed @@1 to @@n1 [invalid-name]\n" + b + ":2:1: note: renamed @@2 to @@n2 [invalid-name]\n";
+    return a + ":2:1: note: renamed @@1 to @@n1 [invalid-name]\n" + b +
+           ":2:1: note: renamed @@2 to @@n2 [invalid-name]\n";
 }
 
 std::string warnings_on(const std::string& a, const std::string& b) {
@@ -39,6 +40,8 @@ const std::string HELD_BACK = "not rewritten: another source cannot be rewritten
 // (another spelling, a link to it) is one source.
 TEST(Posix, FixRewritesEverySourceOrNone) {
     const std::string long_line = "q:\n@@2: ret\n" + std::string(1100, 'x') + "\n";
+    std::string long_source = A;  // more than the rewritten bytes gather before they are written
+    for (int i = 0; i < 20000; ++i) long_source += " nop\n";
     const struct {
         std::string setup;  // a shell command in the folder, which holds a.asm and b.asm
         std::vector<std::string> sources;
@@ -71,6 +74,9 @@ TEST(Posix, FixRewritesEverySourceOrNone) {
         {"mkdir sub && mv b.asm sub && ln -s sub/b.asm b.asm", {"a.asm", "b.asm"}, {"sub/.keston-", "close", "0"},
          warnings_on("a.asm", "b.asm"), error("b.asm", "not rewritten: write error") + error("a.asm", HELD_BACK), 2,
          false},
+        // a write of the rewritten source that failed is not made good by the writes after it
+        {"true", {"a.asm", "b.asm"}, {".keston-", "write-once", "0"}, warnings_on("a.asm", "b.asm"),
+         error("a.asm", "not rewritten: write error") + error("b.asm", HELD_BACK), 2, false, B, long_source},
         {"true", {"a.asm", "b.asm"}, {}, warnings_on("a.asm", "b.asm"),
          error("b.asm", "not rewritten: keston stops at line 3") + error("a.asm", HELD_BACK) +
          "\n\r?KESTON-F-Line 3 in input source file is too long\n\r" +
@@ -86,10 +92,10 @@ TEST(Posix, FixRewritesEverySourceOrNone) {
         std::vector<std::string> args = {"-x", "-l@@"};
         args.insert(args.end(), c.sources.begin(), c.sources.end());
         // A run held up by the FIFO ends all the same.
-        const ChildSetup child = {
-            .environment = c.fault.empty() ? std::vector<std::string>{}
-                                           : io_fault(c.fault[0], c.fault[1], std::stoul(c.fault[2])),
-            .in_child = [] { ::alarm(20); }};
+        const ChildSetup child = {.environment = c.fault.empty()
+                                                     ? std::vector<std::string>{}
+                                                     : io_fault(c.fault[0], c.fault[1], std::stoul(c.fault[2])),
+                                  .in_child = [] { ::alarm(20); }};
         const RunResult result = run_check(args, dir.path(), child);
         std::system(("chattr -i '" + (dir / "b.asm").string() + "' 2>/dev/null").c_str());
         EXPECT_EQ(result.out, c.out) << c.setup;
@@ -109,11 +115,13 @@ TEST(Posix, FixPutsBackOrNamesTheOriginalWhenARenameFails) {
     write_file(dir / "a.asm", A);
     write_file(dir / "b.asm", B);
     // Every rename fails after the first: b's, and a's way back.
-    const RunResult result = run_check({"-x", "-l@@", "a.asm", "b.asm"}, dir.path(), {.environment = io_fault("", "rename", 1)});
+    const RunResult result =
+        run_check({"-x", "-l@@", "a.asm", "b.asm"}, dir.path(), {.environment = io_fault("", "rename", 1)});
     EXPECT_EQ(result.out, notes_on("a.asm", "b.asm"));
     const std::regex kept(
         "b\\.asm:0: error: not rewritten: write error\n"
-        "a\\.asm:0: error: rewritten, though another source could not be; the original is (/.*/\\.keston-\\w{6}\\.orig)\n");
+        "a\\.asm:0: error: rewritten, though another source could not be; the original is "
+        "(/.*/\\.keston-\\w{6}\\.orig)\n");
     std::smatch match;
     ASSERT_TRUE(std::regex_match(result.err, match, kept)) << result.err;
     EXPECT_EQ(result.exit_code, 2);
@@ -129,9 +137,8 @@ TEST(Posix, FixRenamesOnlyAfterTheReportAndAllAtOnce) {
     TempDir dir;
     write_file(dir / "a.asm", A);
     write_file(dir / "b.asm", B);
-    const RunResult full = run_check({"-x", "-l@@", "a.asm", "b.asm"}, dir.path(), {.in_child = [] {
-        ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO);
-    }});
+    const RunResult full = run_check({"-x", "-l@@", "a.asm", "b.asm"}, dir.path(),
+                                     {.in_child = [] { ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO); }});
     EXPECT_EQ(full.err, error("a.asm", "not rewritten: the report could not be written") +
                             error("b.asm", "not rewritten: the report could not be written") +
                             "keston-check: standard output: write error\n");
@@ -170,8 +177,8 @@ TEST(Posix, FixLeavesEverySourceWhenOneIsReplacedMeanwhile) {
     ::kill(child.pid, SIGCONT);
     const RunResult result = finish(child);
     EXPECT_EQ(result.out, notes_on("a.asm", "b.asm"));
-    EXPECT_EQ(result.err, error("b.asm", "not rewritten: the file was moved or replaced meanwhile") +
-                              error("a.asm", HELD_BACK));
+    EXPECT_EQ(result.err,
+              error("b.asm", "not rewritten: the file was moved or replaced meanwhile") + error("a.asm", HELD_BACK));
     EXPECT_EQ(result.exit_code, 2);
     EXPECT_EQ(read_file(dir / "a.asm"), A);
     EXPECT_EQ(read_file(dir / "b.asm"), B);
@@ -197,9 +204,9 @@ TEST(Posix, FixOutOfMemoryLeavesTheSourceWithANote) {
     while (source.size() < 32 * 1024 * 1024) source += " nop\n";
     write_file(dir / "in.asm", source);
     const RunResult result = run_check({"-x", "-l@@", "in.asm"}, dir.path(), {.in_child = [] {
-        const rlimit limit{24 << 20, 24 << 20};
-        ::setrlimit(RLIMIT_AS, &limit);
-    }});
+                                           const rlimit limit{24 << 20, 24 << 20};
+                                           ::setrlimit(RLIMIT_AS, &limit);
+                                       }});
     EXPECT_EQ(result.err, error("in.asm", "not rewritten: out of memory"));
     EXPECT_EQ(result.exit_code, 2);
     EXPECT_TRUE(read_file(dir / "in.asm") == source);

@@ -5,7 +5,8 @@
 // does and the next ones read on; with "stop" the process stops itself
 // (SIGSTOP) once and then reads on, so that a test can act at a known point.
 // "close" makes the close of the file fail with EIO, as a network file system
-// reports a failed write; "stop-unlink" stops the process once right before
+// reports a failed write; with "write-once" its first write fails with EIO
+// and the next ones write on, as after a passing fault of a disk; "stop-unlink" stops the process once right before
 // the file is removed. A rename from or to the file, with "rename", fails
 // with EIO once $KESTON_FAULT_OFFSET of them have passed; with
 // "stop-rename" the process stops once right before the first.
@@ -72,6 +73,15 @@ extern "C" ssize_t read(int fd, void* buffer, size_t count) {
     }
     if (action_is("stop")) stop_once();
     return real_read(fd, buffer, count);
+}
+
+extern "C" ssize_t write(int fd, const void* buffer, size_t count) {
+    static const auto real_write = real<ssize_t (*)(int, const void*, size_t)>("write");
+    static bool failed = false;
+    if (!action_is("write-once") || failed || !is_fault_descriptor(fd)) return real_write(fd, buffer, count);
+    failed = true;
+    errno = EIO;
+    return -1;
 }
 
 extern "C" int close(int fd) {
