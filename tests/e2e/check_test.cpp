@@ -218,6 +218,9 @@ TEST(Check, FixRenamesAndRespellsNamesInThePlaceOfTheSource) {
          note("2:1", "renamed @@1 to @@n1", "invalid-name") + note("2:11", "renamed @@10 to @@n10", "invalid-name") +
          warn("3:5", "-l@@ changes the quoted string '@@1'", "quoted-text") +
          note("4:16", "renamed @@1a to @@n1a", "invalid-name"), 1},
+        // a name right behind a quoted string is outside it, and CR bytes behind the last LF are no line
+        {"p:\n@@1: nop\n db 'x'@@1\n\r", {"-x", "-l@@", "in.asm"}, "p:\n@@n1: nop\n db 'x'@@n1\n\r",
+         note("2:1", "renamed @@1 to @@n1", "invalid-name"), 0},
         // a word that keston would make of a name with '_' in it, and a word of two characters, take their letters
         {"p:\n@@1_a: jmp @@1\n@@1: ret ; n1_a_0000 o1\n", {"-x", "-l@@", "in.asm"},
          "p:\n@@p1_a: jmp @@p1\n@@p1: ret ; n1_a_0000 o1\n",
