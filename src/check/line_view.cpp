@@ -84,4 +84,11 @@ void view_plain_line(const char* line, std::uint32_t length, bool cpp_comments, 
     view->code_end = at;
 }
 
+bool inside_quotes(const LineView& view, std::uint32_t at) {
+    for (std::uint32_t i = 0; i < view.literal_count && view.literals[i].start <= at; ++i) {
+        if (at < view.literals[i].end) return view.literals[i].opener != '<';
+    }
+    return false;
+}
+
 }  // namespace keston::check

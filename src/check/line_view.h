@@ -35,4 +35,8 @@ void view_line(const char* line, std::uint32_t length, bool cpp_comments, LineVi
 // The same view of a line that holds no quote and no '<', and so no literal.
 void view_plain_line(const char* line, std::uint32_t length, bool cpp_comments, LineView* view);
 
+// Whether the character at 'at' lies in a quoted string of the view; a text
+// literal (<...>) does not count.
+bool inside_quotes(const LineView& view, std::uint32_t at);
+
 }  // namespace keston::check

@@ -95,10 +95,6 @@ std::string small_letters(std::string text) {
     return text;
 }
 
-std::string prefixed(const std::string& name) {
-    return std::string(g_label_prefix, 2) + name;
-}
-
 bool is_letter(char c) {
     const char lower = ascii_lower(c);
     return lower >= 'a' && lower <= 'z';
@@ -106,13 +102,6 @@ bool is_letter(char c) {
 
 void take_letter(LetterSurvey* letters, char c) {
     if (is_letter(c)) letters->taken |= 1u << (ascii_lower(c) - 'a');
-}
-
-bool inside_quotes(const LineView& view, std::uint32_t at) {
-    for (std::uint32_t i = 0; i < view.literal_count && view.literals[i].start <= at; ++i) {
-        if (at < view.literals[i].end) return view.literals[i].opener != '<';
-    }
-    return false;
 }
 
 // The names of a line, as -l scans them: a prefix pair with no name behind

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "common/byte_scan.h"
@@ -62,6 +63,11 @@ inline bool declares_names(const LineWords& words, std::uint32_t code_end) {
 
 // A code part that ends in ',' or '\' goes on in the next line.
 bool continues_in_next_line(const char* line, std::uint32_t code_end);
+
+// A local name as the source spells it, with the label prefix in front.
+inline std::string prefixed(const std::string& name) {
+    return std::string(g_label_prefix, 2) + name;
+}
 
 // Calls found(at, length) for each local name between from and stop, as -l
 // scans them: the prefix with a name behind it. A prefix pair with no name,

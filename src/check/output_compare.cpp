@@ -54,10 +54,10 @@ std::uint64_t hash_of(std::string_view text) {
     return std::hash<std::string_view>{}(text);
 }
 
-std::size_t blanks_in_front(const std::string& text) {
-    std::size_t blanks = 0;
-    while (blanks < text.size() && is_blank(text[blanks])) ++blanks;
-    return blanks;
+// The blanks in front of the chain's result for the current line: no label
+// number stands among them.
+std::size_t blanks_in_front() {
+    return count_blanks(current_line(), g_line_length);
 }
 
 // Sets the chain up to tell a run's labels, for as long as it lives.
@@ -82,7 +82,7 @@ class OutputDigest final : public LineObserver {
     bool take_line(std::uint64_t) override {
         const std::string text = line_without_numbers();
         output_->hashes.push_back(hash_of(text));
-        output_->blanks.push_back(static_cast<std::uint16_t>(blanks_in_front(text)));
+        output_->blanks.push_back(static_cast<std::uint16_t>(blanks_in_front()));
         output_->label_counts.push_back(static_cast<std::uint16_t>(g_line_labels.size()));
         for (const LineLabel& label : g_line_labels) {
             const auto [found, added] =
@@ -159,7 +159,7 @@ class JoinedComparison final : public LineObserver {
     bool same_text(std::size_t line) const {
         const std::string text = line_without_numbers();
         if (!indented_[line]) return hash_of(text) == original_.hashes[line];
-        const std::size_t blanks = blanks_in_front(text);
+        const std::size_t blanks = blanks_in_front();
         const std::size_t before = original_.blanks[line];
         return blanks > before && hash_of(std::string_view(text).substr(blanks - before)) == original_.hashes[line];
     }

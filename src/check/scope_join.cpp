@@ -125,13 +125,6 @@ char g_line[LINE_BUFFER_SIZE];
 LineView g_view;
 std::vector<JoinNote> g_join_notes;
 
-bool inside_quotes(const LineView& view, std::uint32_t at) {
-    for (std::uint32_t i = 0; i < view.literal_count && view.literals[i].start <= at; ++i) {
-        if (at < view.literals[i].end) return view.literals[i].opener != '<';
-    }
-    return false;
-}
-
 // The local names of the code part as -l scans them, outside quoted strings;
 // a name defines itself where it begins the code part or a declaring line
 // names it. at holds where the line lies.
@@ -239,9 +232,9 @@ void survey_source(const SourceText& text, Survey* survey) {
             open_scope({lines.start(), i, static_cast<std::uint16_t>(label), in_comment}, &scope_names, survey);
         }
         follow_procedures(kind, &track);
+        const std::uint32_t block = track.block & 0x3fffffffu;  // as NameAt holds it
         scope_names.reaches_start_block |=
-            !survey->first_pass &&
-            std::binary_search(survey->start_blocks.begin(), survey->start_blocks.end(), track.block & 0x3fffffffu);
+            !survey->first_pass && std::binary_search(survey->start_blocks.begin(), survey->start_blocks.end(), block);
         if (length == 0 || in_comment) {
             list_continues = false;
             continue;
@@ -249,7 +242,7 @@ void survey_source(const SourceText& text, Survey* survey) {
         NameAt at{};
         at.line = i;
         at.scope = scope;
-        at.block = track.block & 0x3fffffffu;
+        at.block = block;
         at.in_procedure = track.depth > 0;
         survey_names(words, at, &list_continues, &scope_names);
     }
@@ -298,10 +291,6 @@ std::vector<Join> find_joins(const Survey& survey) {
                          static_cast<std::uint32_t>(end - first), at.split != 0});
     }
     return joins;
-}
-
-std::string prefixed(const std::string& name) {
-    return std::string(g_label_prefix, 2) + name;
 }
 
 [[gnu::format(printf, 3, 4)]] void add_note(std::uint32_t line, const Join& join, const char* format, ...) {
