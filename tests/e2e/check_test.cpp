@@ -23,6 +23,13 @@ std::string note(const std::string& place, const std::string& text, const std::s
 }
 
 // clang-format off
+// count scopes s0: ... each defining @@x, which give the labels behind them numbers from count on
+std::string scopes_defining_x(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text.append("s").append(std::to_string(i)).append(":\n@@x: nop\n");
+    return text;
+}
+
 TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
     std::string crowded_scope = "p:\n";  // more names than a scope can hold, none defined
     for (int i = 0; i < 4098; ++i) crowded_scope += " dw @@n" + std::to_string(i) + "\n";
@@ -192,9 +199,7 @@ TEST(Check, FixRenamesAndRespellsNamesInThePlaceOfTheSource) {
         full_list += "@@f" + std::to_string(1000000000 + i) + std::string(21, 'f') + ": nop\n";
     full_list += "@@g" + std::string(19, 'g') + ": nop\n";
     // 10,000 scopes before it give the last lines' labels five digits, which keston's line limit counts
-    std::string long_source = "p:\n";
-    for (int i = 0; i < 10000; ++i) long_source.append("s").append(std::to_string(i)).append(":\n@@x: nop\n");
-    long_source += "q:\n\t" + std::string(1007, 'x') + " @@1\n";
+    const std::string long_source = "p:\n" + scopes_defining_x(10000) + "q:\n\t" + std::string(1007, 'x') + " @@1\n";
     // @@1 and @@2 with a letter each leave no room in keston's list for the last name of the scope
     std::string letters_overflow = "p:\n@@1: nop\n@@2: nop\n";
     for (int i = 0; i < 1023; ++i)
@@ -312,9 +317,7 @@ TEST(Check, FixJoinsScopesThatLabelsSplitInsideAProcedure) {
     const std::string fixed_tail = "w proc\n@@w: nop\n\tlw:\n jmp @@w\nw endp\n";
     const std::string long_name(32, 'z');
     // @@a's definition gets number 9999 and its use, as it stands, 10000: a digit more
-    std::string many_names;
-    for (int i = 0; i < 9999; ++i) many_names.append("s").append(std::to_string(i)).append(":\n@@x: nop\n");
-    many_names += proc_a;
+    const std::string many_names = scopes_defining_x(9999) + proc_a;
     const std::string long_label = "far:" + std::string(1013, ' ') + "nop\n";  // 8 columns short of the limit
     // procedures first..last, each with a label that splits @@x, indented by indent
     const auto procedures = [](int first, int last, const char* indent) {
