@@ -95,7 +95,7 @@ TEST(Check, ReportsEachTrapOnlyWhereTheSwitchesCauseIt) {
         {"p:\n x < 'a' @@a!>\n@@a!: ret\n", {"-l@@", "in.asm"},  // renamed, @@a! lets the '<' find a '>'
          warn("2:6", "-l@@ cuts the quoted string 'a'", "quoted-text") +
          warn("2:10", "-l@@ makes @@a! the invalid name a!_0000", "invalid-name"), 1},
-        {"foo:\n db <@@x>\n", {"-l@@", "in.asm"},
+        {"foo:\n db <@@x>\n", {"in.asm", "-l@@"},  // the source named before the switch
          warn("2:6", "-l@@ leaves @@x undefined here: the scope from line 1 does not define it", "undefined-name"), 1},
         {cut_lines, {"-a", "in.asm"}, cut_reports, 1},
         {"p:\n jmp @@x\n@@xy: jmp @@x\n@@xy: nop\nq:\n jmp @@xy\n jmp @@x\n@@a$?@_: jmp @@a$?@_-1\n jmp @@b$?@_-1\n"
